@@ -212,7 +212,7 @@ GpStatus GdipCreateBitmapFromHBITMAP(const QImage &platformBitmap, GpBitmap **bi
   if (ExceedsPixelLimit(platformBitmap.width(), platformBitmap.height()))
     return GdipFail(ValueOverflow, PixelLimitText(platformBitmap.width(), platformBitmap.height()));
   TRaster raster;
-  raster.Pixels = ServicePixels(platformBitmap).copy();
+  raster.Pixels = ServicePixels(platformBitmap); // shared until either side changes
   raster.Format = PixelFormatOf(raster.Pixels);
   raster.DpiX = raster.DpiY = VellScreenResolution();
   return HandOut(std::move(raster), bitmap);

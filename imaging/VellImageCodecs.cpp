@@ -112,22 +112,25 @@ float DpiFromDotsPerMetre(quint32 dotsPerMetre) {
   return dotsPerMetre ? float(dotsPerMetre * 0.0254) : 0.0f;
 }
 
+// Reads exactly count bytes into buffer.
+bool ReadExactly(QIODevice &file, char *buffer, qint64 count) {
+  return file.read(buffer, count) == count;
+}
+
 // The pHYs chunk, which comes before the image data.
 void ReadPngResolution(QIODevice &file, TRaster &raster) {
   file.seek(8);
-  for (;;) {
-    const QByteArray header = file.read(8);
-    if (header.size() < 8)
-      return;
-    const quint32 length = qFromBigEndian<quint32>(header.constData());
-    const QByteArray type = header.mid(4, 4);
+  char header[8];
+  while (ReadExactly(file, header, 8)) {
+    const quint32 length = qFromBigEndian<quint32>(header);
+    const QByteArrayView type(header + 4, 4);
     if (type == "IDAT" || type == "IEND")
       return;
     if (type == "pHYs" && length == 9) {
-      const QByteArray data = file.read(9);
-      if (data.size() == 9 && data[8] == 1) {
-        raster.DpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data.constData()));
-        raster.DpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data.constData() + 4));
+      char data[9];
+      if (ReadExactly(file, data, 9) && data[8] == 1) {
+        raster.DpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data));
+        raster.DpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data + 4));
       }
       return;
     }
@@ -139,24 +142,24 @@ void ReadPngResolution(QIODevice &file, TRaster &raster) {
 // The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
 void ReadJpegResolution(QIODevice &file, TRaster &raster) {
   file.seek(2);
-  const QByteArray app0 = file.read(18);
-  if (app0.size() < 16 || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
-      !app0.mid(4).startsWith("JFIF"))
+  char app0[16];
+  if (!ReadExactly(file, app0, 16) || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
+      QByteArrayView(app0 + 4, 5) != QByteArrayView("JFIF\0", 5))
     return;
   const int unit = app0[11];
   const double perInch = unit == 1 ? 1.0 : unit == 2 ? 2.54 : 0.0;
-  raster.DpiX = float(qFromBigEndian<quint16>(app0.constData() + 12) * perInch);
-  raster.DpiY = float(qFromBigEndian<quint16>(app0.constData() + 14) * perInch);
+  raster.DpiX = float(qFromBigEndian<quint16>(app0 + 12) * perInch);
+  raster.DpiY = float(qFromBigEndian<quint16>(app0 + 14) * perInch);
 }
 
 // The pixels-per-metre fields of a BITMAPINFOHEADER or later header.
 void ReadBmpResolution(QIODevice &file, TRaster &raster) {
   file.seek(14);
-  const QByteArray info = file.read(40);
-  if (info.size() < 40 || qFromLittleEndian<quint32>(info.constData()) < 40)
+  char info[40];
+  if (!ReadExactly(file, info, 40) || qFromLittleEndian<quint32>(info) < 40)
     return;
-  const auto x = qFromLittleEndian<qint32>(info.constData() + 24);
-  const auto y = qFromLittleEndian<qint32>(info.constData() + 28);
+  const auto x = qFromLittleEndian<qint32>(info + 24);
+  const auto y = qFromLittleEndian<qint32>(info + 28);
   raster.DpiX = x > 0 ? DpiFromDotsPerMetre(quint32(x)) : 0.0f;
   raster.DpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
 }
