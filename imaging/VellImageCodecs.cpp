@@ -164,23 +164,26 @@ void ReadBmpResolution(QIODevice &file, TRaster &raster) {
   raster.DpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
 }
 
-GpStatus DecodeWithQt(QFile &file, TSignature signature, TRaster &raster) {
+GpStatus DecodeWithQt(QFile &file, const QString &fileName, TSignature signature, TRaster &raster) {
   static const char *const qtFormats[] = {nullptr, nullptr, nullptr, "png", "jpeg", "bmp", "gif"};
   file.seek(0);
   QImageReader reader(&file, qtFormats[int(signature)]);
   const QSize size = reader.size();
   if (size.isValid() && ExceedsPixelLimit(size.width(), size.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(size.width(), size.height()));
+    return GdipFail(ValueOverflow,
+                    fileName + QStringLiteral(": ") + PixelLimitText(size.width(), size.height()));
   // Room for the largest pixel (8 bytes) of an image within the pixel limit.
   const qint64 megabytes = GdipPixelLimit() * 8 / (1024 * 1024) + 1;
   reader.setAllocationLimit(int(std::min<qint64>(megabytes, std::numeric_limits<int>::max())));
   QImage image = reader.read();
   if (image.isNull())
-    return GdipFail(UnknownImageFormat,
-                    QStringLiteral("cannot decode the %1 image: %2")
-                        .arg(QString::fromLatin1(qtFormats[int(signature)]).toUpper(), reader.errorString()));
+    return GdipFail(
+        UnknownImageFormat,
+        QStringLiteral("%1: cannot decode the %2 image (%3)")
+            .arg(fileName, QString::fromLatin1(qtFormats[int(signature)]).toUpper(), reader.errorString()));
   if (ExceedsPixelLimit(image.width(), image.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(image.width(), image.height()));
+    return GdipFail(ValueOverflow,
+                    fileName + QStringLiteral(": ") + PixelLimitText(image.width(), image.height()));
   // Colour files are kept as 24-bit RGB unless they carry alpha.
   if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_RGB888)
     image.convertTo(QImage::Format_BGR888);
@@ -201,16 +204,16 @@ GpStatus DecodeOpenedFile(QFile &file, const QString &fileName, TRaster &raster)
   const TSignature signature = SignatureOf(file.read(8));
   switch (signature) {
   case TSignature::Empty:
-    return GdipFail(UnknownImageFormat, QStringLiteral("the file is empty: %1").arg(fileName));
+    return GdipFail(UnknownImageFormat, QStringLiteral("%1: the file is empty").arg(fileName));
   case TSignature::Unknown:
     return GdipFail(
         UnknownImageFormat,
-        QStringLiteral("not an image (no TIFF, PNG, JPEG, BMP or GIF signature): %1").arg(fileName));
+        QStringLiteral("%1: not an image (no TIFF, PNG, JPEG, BMP or GIF signature)").arg(fileName));
   case TSignature::Tiff:
     file.close();
     return DecodeTiff(fileName, raster);
   default:
-    return DecodeWithQt(file, signature, raster);
+    return DecodeWithQt(file, fileName, signature, raster);
   }
 }
 
@@ -219,16 +222,16 @@ GpStatus DecodeOpenedFile(QFile &file, const QString &fileName, TRaster &raster)
 GpStatus DecodeImageFile(const QString &fileName, TRaster &raster) {
   const QFileInfo info(fileName);
   if (fileName.isEmpty() || !info.exists())
-    return GdipFail(FileNotFound, QStringLiteral("file not found: %1").arg(fileName));
+    return GdipFail(FileNotFound, QStringLiteral("%1: file not found").arg(fileName));
   if (!info.isFile())
-    return GdipFail(FileNotFound, QStringLiteral("not a file: %1").arg(fileName));
+    return GdipFail(FileNotFound, QStringLiteral("%1: not a file").arg(fileName));
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly))
-    return GdipFail(AccessDenied, QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
+    return GdipFail(AccessDenied, QStringLiteral("%1: cannot open (%2)").arg(fileName, file.errorString()));
   try {
     return DecodeOpenedFile(file, fileName, raster);
   } catch (const std::bad_alloc &) {
-    return GdipFail(OutOfMemory, QStringLiteral("out of memory while decoding %1").arg(fileName));
+    return GdipFail(OutOfMemory, QStringLiteral("%1: out of memory while decoding").arg(fileName));
   }
 }
 
