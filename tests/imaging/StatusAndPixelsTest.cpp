@@ -221,6 +221,13 @@ TEST(Threads, IndependentConversionsRunInParallel) {
     EXPECT_EQ(ReadWholeFile(dir.File(QStringLiteral("out%1.tif").arg(i))), expected) << i;
 }
 
+TEST(ServiceText, ScreenResolutionWithoutAGuiApplicationIs96) {
+  EXPECT_FLOAT_EQ(VellScreenResolution(), 96);
+  float fromWorker = 0;
+  std::thread([&] { fromWorker = VellScreenResolution(); }).join();
+  EXPECT_FLOAT_EQ(fromWorker, 96);
+}
+
 TEST(ServiceText, StatusTextsAndNullArguments) {
   EXPECT_EQ(GdipStatusText(Ok), QStringLiteral("Ok"));
   EXPECT_EQ(GdipStatusText(UnknownImageFormat), QStringLiteral("Unknown image format"));
