@@ -34,7 +34,7 @@ protected:
   QString Target() const { return FDir.Path() + "out/"; }
   QString Scan(const QString &relative, TScanKind kind, int width, int height, float dpi) const {
     const QString path = FDir.File("in/" + relative);
-    EXPECT_FALSE(WriteScan(path, kind, width, height, dpi).isEmpty()) << relative.toStdString();
+    EXPECT_TRUE(WriteSolidScan(path, kind, width, height, dpi)) << relative.toStdString();
     return path;
   }
   TBatchSettings Settings() const { return {Source(), Target(), {}}; }
