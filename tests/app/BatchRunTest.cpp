@@ -352,3 +352,27 @@ TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(BatchRunTest, TheWindowsOverloadsReadTheSettingsObject) {
+  const QString a4 = Scan("a4.tif", TScanKind::Grey, 413, 585, 50);
+  AppStartup();
+  AppInfo->SourcePath = Source();
+  AppInfo->TargetPath = Target();
+  TVellBitmap image(a4);
+  EXPECT_FALSE(NeedsPage(image));
+  AppInfo->SizeMode = smeBStyle;
+  EXPECT_TRUE(NeedsPage(image));
+  EXPECT_EQ(ComputePagePlacement(image).PageName, "B5");
+  TBatchItemList list;
+  ScanFolder(list, Source());
+  const TBatchOutcome outcome = ExecuteBatch(list);
+  AppShutdown();
+  ASSERT_EQ(outcome.Results.size(), 1);
+  EXPECT_EQ(outcome.Results[0].Action, TBatchAction::Paged);
+  EXPECT_EQ(outcome.Results[0].PageName, "B5");
+  EXPECT_TRUE(QFileInfo(Target() + "a4.tif").isFile());
+}
+
+} // namespace
