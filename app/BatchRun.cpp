@@ -91,7 +91,7 @@ private:
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be read back");
+    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk");
   }
 
   QString FPath;
