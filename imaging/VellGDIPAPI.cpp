@@ -225,39 +225,36 @@ GpStatus GdipDisposeImage(GpImage *image) {
   return Ok;
 }
 
-GpStatus GdipGetImageWidth(GpImage *image, quint32 *width) {
-  if (GpStatus status = GdipCheckCall(image, width); status != Ok)
+namespace {
+
+// The common shape of the property reads: check, then read one value.
+template <typename T, typename Read> GpStatus ReadProperty(GpImage *image, T *value, Read read) {
+  if (GpStatus status = GdipCheckCall(image, value); status != Ok)
     return status;
-  *width = quint32(TBitmapObject::From(image)->Pixels->width());
+  *value = read(*TBitmapObject::From(image));
   return Ok;
+}
+
+} // namespace
+
+GpStatus GdipGetImageWidth(GpImage *image, quint32 *width) {
+  return ReadProperty(image, width, [](const TBitmapObject &b) { return quint32(b.Pixels->width()); });
 }
 
 GpStatus GdipGetImageHeight(GpImage *image, quint32 *height) {
-  if (GpStatus status = GdipCheckCall(image, height); status != Ok)
-    return status;
-  *height = quint32(TBitmapObject::From(image)->Pixels->height());
-  return Ok;
+  return ReadProperty(image, height, [](const TBitmapObject &b) { return quint32(b.Pixels->height()); });
 }
 
 GpStatus GdipGetImageHorizontalResolution(GpImage *image, float *resolution) {
-  if (GpStatus status = GdipCheckCall(image, resolution); status != Ok)
-    return status;
-  *resolution = TBitmapObject::From(image)->DpiX;
-  return Ok;
+  return ReadProperty(image, resolution, [](const TBitmapObject &b) { return b.DpiX; });
 }
 
 GpStatus GdipGetImageVerticalResolution(GpImage *image, float *resolution) {
-  if (GpStatus status = GdipCheckCall(image, resolution); status != Ok)
-    return status;
-  *resolution = TBitmapObject::From(image)->DpiY;
-  return Ok;
+  return ReadProperty(image, resolution, [](const TBitmapObject &b) { return b.DpiY; });
 }
 
 GpStatus GdipGetImagePixelFormat(GpImage *image, PixelFormat *format) {
-  if (GpStatus status = GdipCheckCall(image, format); status != Ok)
-    return status;
-  *format = TBitmapObject::From(image)->Format;
-  return Ok;
+  return ReadProperty(image, format, [](const TBitmapObject &b) { return b.Format; });
 }
 
 const QImage *GdipImagePixels(GpImage *image) {
