@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
 
 #include <atomic>
 #include <cmath>
@@ -91,7 +92,7 @@ GpStatus GdiplusStartup(quintptr *token, const GdiplusStartupInput *input, Gdipl
   if (gTokens.empty()) {
     TIFFSetErrorHandler(RecordTiffMessage);
     TIFFSetWarningHandler(IgnoreTiffWarning);
-    gScreenResolution = QueryScreenResolution();
+    VellScreenResolution();
   }
   *token = gNextToken++;
   gTokens.insert(*token);
@@ -123,9 +124,18 @@ QString PixelLimitText(qint64 width, qint64 height) {
       .arg(GdipPixelLimit());
 }
 
+// Asked afresh on the application's thread, which also refreshes the value
+// the worker threads read; they ask the screen only when none is known yet.
 float VellScreenResolution() {
+  const QCoreApplication *application = QCoreApplication::instance();
+  const bool applicationThread = application && QThread::currentThread() == application->thread();
   const float cached = gScreenResolution.load();
-  return cached > 0 ? cached : QueryScreenResolution();
+  if (!applicationThread && cached > 0)
+    return cached;
+  const float resolution = QueryScreenResolution();
+  if (applicationThread)
+    gScreenResolution = resolution;
+  return resolution;
 }
 
 TBitmapObject::TBitmapObject(TRaster raster)
@@ -212,7 +222,7 @@ GpStatus GdipCreateBitmapFromHBITMAP(const QImage &platformBitmap, GpBitmap **bi
   if (ExceedsPixelLimit(platformBitmap.width(), platformBitmap.height()))
     return GdipFail(ValueOverflow, PixelLimitText(platformBitmap.width(), platformBitmap.height()));
   TRaster raster;
-  raster.Pixels = ServicePixels(platformBitmap).copy();
+  raster.Pixels = ServicePixels(platformBitmap); // shared until either side changes
   raster.Format = PixelFormatOf(raster.Pixels);
   raster.DpiX = raster.DpiY = VellScreenResolution();
   return HandOut(std::move(raster), bitmap);

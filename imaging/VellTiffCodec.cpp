@@ -410,20 +410,23 @@ std::optional<TDecodeResult> DecodeLayout(TIFF *tif, const TTiffLayout &layout, 
 GpStatus DecodeTiff(const QString &fileName, TRaster &raster) {
   TTiffFile file;
   if (!file.OpenForReading(fileName))
-    return GdipFail(UnknownImageFormat, QStringLiteral("not a readable TIFF file: %1")
-                                            .arg(file.Error(QStringLiteral("libtiff could not open it"))));
+    return GdipFail(UnknownImageFormat,
+                    QStringLiteral("%1: not a readable TIFF file (%2)")
+                        .arg(fileName, file.Error(QStringLiteral("libtiff could not open it"))));
   const TTiffLayout layout = ReadLayout(file.Handle());
   if (layout.Width == 0 || layout.Height == 0)
-    return GdipFail(UnknownImageFormat, QStringLiteral("the TIFF image has no pixels"));
+    return GdipFail(UnknownImageFormat, QStringLiteral("%1: the TIFF image has no pixels").arg(fileName));
   if (ExceedsPixelLimit(layout.Width, layout.Height))
-    return GdipFail(ValueOverflow, PixelLimitText(layout.Width, layout.Height));
+    return GdipFail(ValueOverflow,
+                    fileName + QStringLiteral(": ") + PixelLimitText(layout.Width, layout.Height));
   QString reason;
   const std::optional<TDecodeResult> decoded = DecodeLayout(file.Handle(), layout, reason);
   if (!decoded)
     return GdipFail(
         UnknownImageFormat,
-        QStringLiteral("cannot decode the TIFF image: %1")
-            .arg(file.Error(reason.isEmpty() ? QStringLiteral("damaged or unsupported data") : reason)));
+        QStringLiteral("%1: cannot decode the TIFF image (%2)")
+            .arg(fileName,
+                 file.Error(reason.isEmpty() ? QStringLiteral("damaged data or out of memory") : reason)));
   raster.Pixels = decoded->Image;
   raster.Format = decoded->Format;
   ReadResolution(file.Handle(), raster);
