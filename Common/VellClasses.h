@@ -115,6 +115,13 @@ protected:
   void AssignTo(TPersistent *dest) const override;
 };
 
+// Clone() for a class whose default object takes a full copy with Assign.
+template <typename T> std::unique_ptr<TXMLPersistent> CloneByAssign(const T &source) {
+  auto copy = std::make_unique<T>();
+  copy->Assign(&source);
+  return copy;
+}
+
 // ---- persistent object lists ----
 
 // An owning list of persistent objects saved as one element with an "Items"

@@ -16,11 +16,7 @@ public:
   int Width = 0;
   QString Name;
 
-  std::unique_ptr<TXMLPersistent> Clone() const override {
-    auto copy = std::make_unique<TItem>();
-    copy->Assign(this);
-    return copy;
-  }
+  std::unique_ptr<TXMLPersistent> Clone() const override { return CloneByAssign(*this); }
 };
 
 // An item class that cannot be cloned.

@@ -24,11 +24,7 @@ public:
   int Height = 0;
   QString Caption;
 
-  std::unique_ptr<TXMLPersistent> Clone() const override {
-    auto copy = std::make_unique<TBox>();
-    copy->Assign(this);
-    return copy;
-  }
+  std::unique_ptr<TXMLPersistent> Clone() const override { return CloneByAssign(*this); }
 };
 
 class TBoxList : public TXMLObjectList {
