@@ -3,6 +3,7 @@
 #include "app/SettingsFolder.h"
 
 #include "Common/VellUtils.h"
+#include "imaging/VellGDIPOBJ.h"
 
 #include <QFile>
 
@@ -84,11 +85,13 @@ TAppInfo *AppInfo = nullptr;
 void AppStartup(const QString &settingsFile) {
   VELL_ASSERT_MSG(!AppInfo, QStringLiteral("The program is already started"));
   AppInfo = new TAppInfo(settingsFile);
+  VellGdiplusStartup();
   VellComInitialize();
 }
 
 void AppShutdown() {
   VellComUninitialize();
+  VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;
 }
