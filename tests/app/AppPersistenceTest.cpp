@@ -1,5 +1,6 @@
 // The settings file, the settings folder and the batch as XML.
 #include "app/AppInfo.h"
+#include "app/BatchCommand.h"
 #include "app/PTClasses.h"
 #include "app/SettingsFolder.h"
 
@@ -191,6 +192,47 @@ TEST(BatchXML, ListWithOneItemIsSixLinesAndLoadsBack) {
   ASSERT_EQ(copy.Count(), 1);
   EXPECT_NE(&copy.Items(0), &loaded.Items(0));
   EXPECT_EQ(copy.Items(0).FileSize, 1234);
+}
+
+TEST(BatchSettingsOption, SettingsFileFillsWhatTheCommandLineLeavesOpen) {
+  const TTestDir dir;
+  const QString file = dir.Write(QStringLiteral("AppInfo.dat"),
+                                 "<TAppInfo SizeMode=\"1\" BPaperSize=\"3\" AutoCheckFit=\"0\"/>");
+  const QStringList base{"--source", "in", "--target", "out", "--settings", file};
+  const struct {
+    QStringList extra;
+    TSizeModeEnum series;
+    bool autoSize;
+    int sizeIndex;
+  } cases[] = {
+      {{}, smeBStyle, false, 3},
+      {{"--series", "A"}, smeAStyle, false, 4},
+      {{"--size", "auto"}, smeBStyle, true, 4},
+      {{"--size", "B1"}, smeBStyle, false, 1},
+  };
+  for (const auto &c : cases) {
+    const TParsedCommandLine parsed = ParseBatchCommandLine(base + c.extra, 2);
+    ASSERT_EQ(parsed.Error, QString()) << c.extra.join(' ').toStdString();
+    EXPECT_EQ(parsed.Line.Series, c.series) << c.extra.join(' ').toStdString();
+    EXPECT_EQ(parsed.Line.AutoSize, c.autoSize) << c.extra.join(' ').toStdString();
+    EXPECT_EQ(parsed.Line.SizeIndex, c.sizeIndex) << c.extra.join(' ').toStdString();
+  }
+  EXPECT_EQ(ParseBatchCommandLine(base + QStringList{"--size", "A2"}, 2).Error,
+            QStringLiteral("--size A2 is not a size of the B series"));
+  // The file is only read.
+  EXPECT_EQ(ReadWholeFile(file),
+            QByteArray("<TAppInfo SizeMode=\"1\" BPaperSize=\"3\" AutoCheckFit=\"0\"/>"));
+}
+
+TEST(BatchSettingsOption, MissingOrUnreadableSettingsFile) {
+  const TTestDir dir;
+  const QString missing = dir.Path() + QStringLiteral("none.dat");
+  const QString bad = dir.Write(QStringLiteral("bad.dat"), "<TAppInfo SizeMode=\"x\"/>");
+  EXPECT_EQ(ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", missing}, 2).Error,
+            QStringLiteral("the settings file \"%1\" does not exist").arg(missing));
+  EXPECT_EQ(
+      ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", bad}, 2).Error,
+      QStringLiteral("the settings file \"%1\" cannot be read: 'x' is not a valid integer value").arg(bad));
 }
 
 } // namespace
