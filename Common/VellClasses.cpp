@@ -137,10 +137,6 @@ void ReadObject(TObject &value, const IXMLNodePtr &element) {
     ReadProperties(value, element);
 }
 
-[[noreturn]] void InvalidInteger(const QString &text) {
-  throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-}
-
 // "True" and "False" stand for -1 and 0, then decimal digits.
 qint64 ParseInteger(const QString &attributeText, bool is64) {
   QString text = attributeText;
@@ -151,7 +147,7 @@ qint64 ParseInteger(const QString &attributeText, bool is64) {
   bool ok = false;
   const qint64 value = is64 ? text.toLongLong(&ok, 10) : text.toInt(&ok, 10);
   if (!ok)
-    InvalidInteger(text);
+    throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
   return value;
 }
 
