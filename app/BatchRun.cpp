@@ -91,7 +91,7 @@ private:
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be read back");
+    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk");
   }
 
   QString FPath;
@@ -138,8 +138,7 @@ private:
     TVellBitmap image(FResult.Source);
     if (image.GetLastStatus() != Ok)
       return Fail(QStringLiteral("Cannot read the image: %1").arg(FailureText(image)));
-    const TImageMetrics metrics{static_cast<qint32>(image.GetWidth()), static_cast<qint32>(image.GetHeight()),
-                                image.GetHorizontalResolution(), image.GetVerticalResolution()};
+    const TImageMetrics metrics = MetricsOf(image);
     const TPageSettings &page = FRun.Settings.Page;
     FResult.ImagePx = QSize(metrics.Width, metrics.Height);
     FResult.ImageMm = ImageSizeMm(metrics, page.ScreenDpi);
@@ -154,7 +153,8 @@ private:
     FResult.PageName = FResult.SizeName;
     FResult.PagePx = FResult.ImagePx;
     FResult.Draw = QRect(QPoint(0, 0), FResult.ImagePx);
-    FResult.Dpi = image.GetHorizontalResolution();
+    // The encoder stores the screen resolution for an image that has none.
+    FResult.Dpi = StoredDpi(image.GetHorizontalResolution());
     if (Save(image))
       FResult.Action = TBatchAction::Unchanged;
   }
@@ -164,7 +164,7 @@ private:
     FResult.PagePx = QSize(placement.PageWidth, placement.PageHeight);
     FResult.Draw = QRect(placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
     // A page of an image without resolution keeps the one its size came from.
-    FResult.Dpi = IsZeroDpi(placement.HorzDpi) ? float(FRun.Settings.Page.ScreenDpi) : placement.HorzDpi;
+    FResult.Dpi = StoredDpi(placement.HorzDpi);
     if (FRun.Options.DryRun) {
       FResult.Action = TBatchAction::Paged;
       return;
@@ -181,6 +181,8 @@ private:
     if (Save(sheet))
       FResult.Action = TBatchAction::Paged;
   }
+
+  float StoredDpi(float dpi) const { return IsZeroDpi(dpi) ? float(FRun.Settings.Page.ScreenDpi) : dpi; }
 
   bool Draw(TVellBitmap &sheet, TVellImage &image, const TPagePlacement &placement) {
     TVellGraphics graphics(&sheet);
@@ -319,6 +321,11 @@ QString RunRefusal(const TBatchSettings &settings) {
     return QStringLiteral(
         "The output folder lies inside the source folder: the output would mix with the scans.");
   return {};
+}
+
+TBatchOutcome ExecuteBatch(const TBatchItemList &list) {
+  VELL_ASSERT_MSG(AppInfo, QStringLiteral("The settings object does not exist"));
+  return ExecuteBatch(list, TBatchSettings::From(*AppInfo));
 }
 
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,

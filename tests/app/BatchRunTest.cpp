@@ -34,7 +34,7 @@ protected:
   QString Target() const { return FDir.Path() + "out/"; }
   QString Scan(const QString &relative, TScanKind kind, int width, int height, float dpi) const {
     const QString path = FDir.File("in/" + relative);
-    EXPECT_FALSE(WriteScan(path, kind, width, height, dpi).isEmpty()) << relative.toStdString();
+    EXPECT_TRUE(WriteSolidScan(path, kind, width, height, dpi)) << relative.toStdString();
     return path;
   }
   TBatchSettings Settings() const { return {Source(), Target(), {}}; }
@@ -102,6 +102,7 @@ TEST_F(BatchRunTest, ConvertsEveryKindOfScanUnderTheSameRelativePath) {
       {"bilevel-off.tif", TScanKind::Bilevel, 400, 550, 50, TBatchAction::Paged, "A4", {413, 585}, {0, 8, 413, 568}, 50, 3, 8},
       {"no-resolution.tif", TScanKind::Rgb, 800, 1000, 0, TBatchAction::Paged, "A4", {794, 1123}, {0, 65, 794, 992}, 96, 3, 8},
       {"a5.tif", TScanKind::Grey, 291, 413, 50, TBatchAction::Unchanged, "A5", {291, 413}, {0, 0, 291, 413}, 50, 1, 8},
+      {"a4-no-resolution.tif", TScanKind::Grey, 794, 1123, 0, TBatchAction::Unchanged, "A4", {794, 1123}, {0, 0, 794, 1123}, 96, 1, 8},
       // clang-format on
   };
   for (const auto &c : cases)
@@ -349,6 +350,30 @@ TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
     const TBatchSettings settings{c.source, c.target, {}};
     EXPECT_EQ(RunRefusal(settings), QString::fromLatin1(c.refusal)) << c.target.toStdString();
   }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(BatchRunTest, TheWindowsOverloadsReadTheSettingsObject) {
+  const QString a4 = Scan("a4.tif", TScanKind::Grey, 413, 585, 50);
+  AppStartup();
+  AppInfo->SourcePath = Source();
+  AppInfo->TargetPath = Target();
+  TVellBitmap image(a4);
+  EXPECT_FALSE(NeedsPage(image));
+  AppInfo->SizeMode = smeBStyle;
+  EXPECT_TRUE(NeedsPage(image));
+  EXPECT_EQ(ComputePagePlacement(image).PageName, "B5");
+  TBatchItemList list;
+  ScanFolder(list, Source());
+  const TBatchOutcome outcome = ExecuteBatch(list);
+  AppShutdown();
+  ASSERT_EQ(outcome.Results.size(), 1);
+  EXPECT_EQ(outcome.Results[0].Action, TBatchAction::Paged);
+  EXPECT_EQ(outcome.Results[0].PageName, "B5");
+  EXPECT_TRUE(QFileInfo(Target() + "a4.tif").isFile());
 }
 
 } // namespace
