@@ -164,6 +164,13 @@ TEST_F(BatchRunTest, RefusedRunsWriteNothing) {
             QStringList({"a.tif"}));
 }
 
+TEST_F(BatchRunTest, AnEmptyBatchDoesNothing) {
+  const TBatchOutcome outcome = ExecuteBatch(TBatchItemList(), Settings(), {4, false});
+  EXPECT_TRUE(outcome.Results.isEmpty());
+  EXPECT_FALSE(outcome.Cancelled);
+  EXPECT_FALSE(QFileInfo::exists(Target()));
+}
+
 TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
   FDir.Write("in/corrupt.tif", "II*\0 this is no image");
   FDir.Write("out/corrupt.tif", "the good page of an earlier run");
