@@ -25,10 +25,11 @@ void TBaseForm::ApplyFont(const TFont &font) {
   setFont(font.ToQFont(UiScale()));
   const QColor color = ColorToQColor(font.Color);
   if (color.isValid()) {
+    // Disabled controls keep their grey text.
     QPalette colors = palette();
-    colors.setColor(QPalette::WindowText, color);
-    colors.setColor(QPalette::Text, color);
-    colors.setColor(QPalette::ButtonText, color);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+      for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        colors.setColor(group, role, color);
     setPalette(colors);
   }
 }

@@ -9,6 +9,23 @@
 
 #include <exception>
 
+// Shows an error's text in a message box over parent.
+void ShowErrorMessage(QWidget *parent, const QString &text);
+// Shows a notice (a refused input and the like) in a message box over parent.
+void ShowNotice(QWidget *parent, const QString &text);
+
+// Runs an event handler; an error it raises is shown in a message box and the
+// window stays usable.
+template <typename Handler> void Guarded(QWidget *parent, Handler &&handler) {
+  try {
+    handler();
+  } catch (const EVellError &error) {
+    ShowErrorMessage(parent, error.Message());
+  } catch (const std::exception &error) {
+    ShowErrorMessage(parent, QString::fromUtf8(error.what()));
+  }
+}
+
 class TBaseForm : public QDialog, public TComponent {
   Q_OBJECT
   VELL_CLASS(TBaseForm, TComponent)
@@ -34,23 +51,13 @@ public:
 protected:
   void showEvent(QShowEvent *event) override;
 
+  // A derived form's event handler as a slot run under the general error handling.
+  template <typename Form, typename... Args> auto Handler(void (Form::*handler)(Args...)) {
+    return [this, handler](Args... args) {
+      Guarded(this, [&] { (static_cast<Form *>(this)->*handler)(args...); });
+    };
+  }
+
 private:
   TFont FFont;
 };
-
-// Shows an error's text in a message box over parent.
-void ShowErrorMessage(QWidget *parent, const QString &text);
-// Shows a notice (a refused input and the like) in a message box over parent.
-void ShowNotice(QWidget *parent, const QString &text);
-
-// Runs an event handler; an error it raises is shown in a message box and the
-// window stays usable.
-template <typename Handler> void Guarded(QWidget *parent, Handler &&handler) {
-  try {
-    handler();
-  } catch (const EVellError &error) {
-    ShowErrorMessage(parent, error.Message());
-  } catch (const std::exception &error) {
-    ShowErrorMessage(parent, QString::fromUtf8(error.what()));
-  }
-}

@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QPainter>
 #include <QRadioButton>
 #include <QScreen>
 
@@ -46,6 +47,22 @@ VELL_IMPLEMENT_CLASS(TGroupBox, TControl,
 
 TGroupBox::TGroupBox(QWidget *parent, TComponent *owner, const QString &name, const QString &caption)
     : QGroupBox(caption, parent), TControl(this, owner, name) {}
+
+void TGroupBox::paintEvent(QPaintEvent * /*event*/) {
+  QPainter painter(this);
+  const QFontMetrics metrics(font());
+  const QRect frame = rect().adjusted(0, metrics.height() / 2, -2, -2);
+  painter.setPen(palette().color(QPalette::Light));
+  painter.drawRect(frame.translated(1, 1));
+  painter.setPen(palette().color(QPalette::Mid));
+  painter.drawRect(frame);
+  if (title().isEmpty())
+    return;
+  const QRect caption(Scaled(7), 0, metrics.horizontalAdvance(title()) + Scaled(4), metrics.height());
+  painter.fillRect(caption, window()->palette().color(window()->backgroundRole()));
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(caption, Qt::AlignCenter, title());
+}
 
 VELL_IMPLEMENT_CLASS(TButton, TControl, TProp::Accessor("Caption", &TButton::Caption, &TButton::SetCaption))
 

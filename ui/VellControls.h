@@ -54,6 +54,10 @@ public:
   TGroupBox(QWidget *parent, TComponent *owner, const QString &name, const QString &caption);
   QString Caption() const { return title(); }
   void SetCaption(const QString &caption) { setTitle(caption); }
+
+protected:
+  // The caption on the frame's top line, the children below it.
+  void paintEvent(QPaintEvent *event) override;
 };
 
 class TButton : public QPushButton, public TControl {

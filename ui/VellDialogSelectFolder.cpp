@@ -78,24 +78,22 @@ TVellSelectFolderDialog::TVellSelectFolderDialog(QWidget *parent)
   pcSelectFolder->setCurrentWidget(tsFolder);
   bbDeleteHistory->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
   bbDeleteHistory->setFixedWidth(Scaled(25));
+  bbDeleteHistory->SetHint(QStringLiteral("删除选中的历史记录"));
   pcSelectFolder->setCornerWidget(bbDeleteHistory, Qt::TopRightCorner);
   bbDeleteHistory->hide();
 
   disconnect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
-  const auto handle = [this](void (TVellSelectFolderDialog::*handler)()) {
-    return [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); };
-  };
-  connect(btnOk, &QPushButton::clicked, this, handle(&TVellSelectFolderDialog::btnOkClick));
+  connect(btnOk, &QPushButton::clicked, this, Handler(&TVellSelectFolderDialog::btnOkClick));
   connect(stFolder, &TShellTreeView::SelectionChanged, this,
-          handle(&TVellSelectFolderDialog::stFolderChange));
+          Handler(&TVellSelectFolderDialog::stFolderChange));
   connect(lbHistory, &QListWidget::itemSelectionChanged, this,
-          handle(&TVellSelectFolderDialog::lbHistoryClick));
+          Handler(&TVellSelectFolderDialog::lbHistoryClick));
   connect(pcSelectFolder, &QTabWidget::currentChanged, this,
-          handle(&TVellSelectFolderDialog::pcSelectFolderChange));
+          Handler(&TVellSelectFolderDialog::pcSelectFolderChange));
   connect(bbDeleteHistory, &QPushButton::clicked, this,
-          handle(&TVellSelectFolderDialog::bbDeleteHistoryClick));
+          Handler(&TVellSelectFolderDialog::bbDeleteHistoryClick));
   connect(btnCreateFolder, &QPushButton::clicked, this,
-          handle(&TVellSelectFolderDialog::btnCreateFolderClick));
+          Handler(&TVellSelectFolderDialog::btnCreateFolderClick));
 
   Guarded(this, [this] { LoadHistory(); });
 }
