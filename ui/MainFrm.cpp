@@ -11,6 +11,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace {
@@ -58,8 +60,13 @@ TMainForm::TMainForm(QWidget *parent)
       btnStartDo(new TButton(pnlOperate, this, QStringLiteral("btnStartDo"), QStringLiteral("开始执行"))),
       pnlClient(new TPanel(this, this, QStringLiteral("pnlClient"))),
       lvFileList(new TListView(pnlClient, this, QStringLiteral("lvFileList"))),
-      tmrMain(new TTimer(this, this, QStringLiteral("tmrMain"), 2000)), FBatchList(new TBatchItemList),
-      FFileList(new TFileListModel(*FBatchList, this)) {
+      tmrMain(new TTimer(this, this, QStringLiteral("tmrMain"), 2000)),
+      pnlProgress(new TPanel(pnlClient, this, QStringLiteral("pnlProgress"))),
+      pbProgress(new TProgressBar(pnlProgress, this, QStringLiteral("pbProgress"))),
+      lblProgress(new TLabel(pnlProgress, this, QStringLiteral("lblProgress"))),
+      btnCancelRun(new TButton(pnlProgress, this, QStringLiteral("btnCancelRun"), QStringLiteral("取消"))),
+      FBatchList(new TBatchItemList), FFileList(new TFileListModel(*FBatchList, this)),
+      FRunner(new TBatchRunner(this)) {
   setWindowFlags(Qt::Window);
   SetCaption(QStringLiteral("PageTailor"));
   // Wider than the 729 x 481 of the design, so that the file names get room
@@ -72,6 +79,7 @@ TMainForm::TMainForm(QWidget *parent)
   columns->addWidget(pnlClient, 1);
   BuildLeftColumn();
   BuildFileList();
+  BuildProgressPanel();
   ReadSettings();
   ConnectEvents();
 }
@@ -146,6 +154,22 @@ void TMainForm::BuildFileList() {
   }
 }
 
+void TMainForm::BuildProgressPanel() {
+  auto *row = new QHBoxLayout(pnlProgress);
+  row->setContentsMargins(0, Scaled(4), 0, 0);
+  row->setSpacing(Scaled(6));
+  pbProgress->setFixedWidth(Scaled(200));
+  lblProgress->setTextFormat(Qt::PlainText);
+  lblProgress->setMinimumWidth(Scaled(40));
+  lblProgress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  btnCancelRun->setFixedSize(Scaled(75), Scaled(25));
+  row->addWidget(pbProgress);
+  row->addWidget(lblProgress, 1);
+  row->addWidget(btnCancelRun);
+  pnlClient->layout()->addWidget(pnlProgress);
+  pnlProgress->hide();
+}
+
 void TMainForm::ReadSettings() {
   edtSource->setText(AppInfo->SourcePath);
   edtTarget->setText(AppInfo->TargetPath);
@@ -161,6 +185,10 @@ void TMainForm::ConnectEvents() {
   connect(btnSource, &QPushButton::clicked, this, Handler(&TMainForm::btnSourceClick));
   connect(btnTarget, &QPushButton::clicked, this, Handler(&TMainForm::btnTargetClick));
   connect(btnRefresh, &QPushButton::clicked, this, Handler(&TMainForm::Refresh));
+  connect(btnStartDo, &QPushButton::clicked, this, Handler(&TMainForm::btnStartDoClick));
+  connect(btnCancelRun, &QPushButton::clicked, this, Handler(&TMainForm::btnCancelRunClick));
+  connect(FRunner, &TBatchRunner::Progress, this, Handler(&TMainForm::RunProgress));
+  connect(FRunner, &TBatchRunner::Finished, this, Handler(&TMainForm::RunFinished));
   connect(pcSetupSize, &QTabWidget::currentChanged, this, Handler(&TMainForm::pcSetupSizeChange));
   connect(cbAutoCheckFit, &QCheckBox::clicked, this, Handler(&TMainForm::cbAutoCheckFitClick));
   connect(rgAStyle, &TRadioGroup::Clicked, this, Handler(&TMainForm::rgAStyleClick));
@@ -180,6 +208,17 @@ void TMainForm::keyPressEvent(QKeyEvent *event) {
     TBaseForm::keyPressEvent(event);
 }
 
+void TMainForm::closeEvent(QCloseEvent *event) {
+  // A run still going stops after the items in hand; nothing is reported.
+  if (IsRunning()) {
+    disconnect(FRunner, &TBatchRunner::Finished, this, nullptr);
+    FRunner->Cancel();
+    FRunner->Wait();
+    ShowRunState(false);
+  }
+  TBaseForm::closeEvent(event);
+}
+
 void TMainForm::UpdateSizeControls() {
   if (AppInfo->SizeMode == smeAStyle)
     rgAStyle->setEnabled(!AppInfo->AutoCheckFit);
@@ -188,6 +227,8 @@ void TMainForm::UpdateSizeControls() {
 }
 
 void TMainForm::Refresh() {
+  if (IsRunning())
+    return; // the run reads the list; the next refresh comes after it
   BeginWaitCursor();
   try {
     if (QFileInfo(AppInfo->SourcePath).isDir()) {
@@ -241,4 +282,54 @@ void TMainForm::rgAStyleClick(int index) {
 
 void TMainForm::rgBStyleClick(int index) {
   AppInfo->BPaperSize = static_cast<TBPaperSizeEnum>(index);
+}
+
+void TMainForm::btnStartDoClick() {
+  const TBatchSettings settings = TBatchSettings::From(*AppInfo);
+  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
+    return ShowNotice(this, QStringLiteral("无法开始转换。\n") + refusal);
+  if (FBatchList->Count() == 0)
+    return ShowNotice(this, QStringLiteral("列表中没有要转换的图像。"));
+  pbProgress->setRange(0, FBatchList->Count());
+  pbProgress->setValue(0);
+  lblProgress->setText(QStringLiteral("正在转换……"));
+  ShowRunState(true);
+  FRunner->Start(*FBatchList, settings, QThread::idealThreadCount());
+}
+
+void TMainForm::btnCancelRunClick() {
+  FRunner->Cancel();
+  btnCancelRun->setEnabled(false);
+  lblProgress->setText(QStringLiteral("正在取消……"));
+}
+
+void TMainForm::ShowRunState(bool running) {
+  pnlLeft->setEnabled(!running);
+  pnlProgress->setVisible(running);
+  btnCancelRun->setEnabled(running);
+}
+
+void TMainForm::RunProgress(int finished, int count, const QString &source) {
+  if (!btnCancelRun->isEnabled())
+    return; // cancelling: keep saying so
+  pbProgress->setValue(finished);
+  lblProgress->setText(
+      QStringLiteral("%1 / %2  %3").arg(finished).arg(count).arg(QFileInfo(source).fileName()));
+}
+
+void TMainForm::RunFinished(const TBatchRunEnd &end) {
+  ShowRunState(false);
+  if (!end.Error.isEmpty())
+    return ShowErrorMessage(this, end.Error);
+  ShowSummary(end);
+}
+
+void TMainForm::ShowSummary(const TBatchRunEnd &end) {
+  QMessageBox box(end.Outcome.CountOf(TBatchAction::Failed) > 0 ? QMessageBox::Warning
+                                                                : QMessageBox::Information,
+                  QStringLiteral("PageTailor"), RunSummaryText(end), QMessageBox::Ok, this);
+  const QStringList failures = RunFailureLines(end.Outcome);
+  if (!failures.isEmpty())
+    box.setDetailedText(failures.join(u'\n'));
+  box.exec();
 }

@@ -5,6 +5,7 @@
 
 #include "app/PTClasses.h"
 #include "ui/BaseFrm.h"
+#include "ui/BatchRunner.h"
 #include "ui/FileListModel.h"
 
 #include <memory>
@@ -42,14 +43,25 @@ public:
   TPanel *pnlClient;
   TListView *lvFileList;
   TTimer *tmrMain;
+  // Shown while a run goes on: progress, the file just done, cancel.
+  TPanel *pnlProgress;
+  TProgressBar *pbProgress;
+  TLabel *lblProgress;
+  TButton *btnCancelRun;
+
+  bool IsRunning() const { return FRunner->IsRunning(); }
 
 protected:
   void showEvent(QShowEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
 
 private:
   void BuildLeftColumn();
   void BuildFileList();
+  void BuildProgressPanel();
+  void ShowRunState(bool running);
+  void ShowSummary(const TBatchRunEnd &end);
   void ConnectEvents();
   void ReadSettings();
   void UpdateSizeControls();
@@ -59,6 +71,10 @@ private:
   void tmrMainTimer();
   void btnSourceClick();
   void btnTargetClick();
+  void btnStartDoClick();
+  void btnCancelRunClick();
+  void RunProgress(int finished, int count, const QString &source);
+  void RunFinished(const TBatchRunEnd &end);
   void pcSetupSizeChange();
   void cbAutoCheckFitClick();
   void rgAStyleClick(int index);
@@ -66,4 +82,5 @@ private:
 
   std::unique_ptr<TBatchItemList> FBatchList;
   TFileListModel *FFileList;
+  TBatchRunner *FRunner;
 };

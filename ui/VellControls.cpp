@@ -75,6 +75,16 @@ VELL_IMPLEMENT_CLASS(TCheckBox, TControl,
 TCheckBox::TCheckBox(QWidget *parent, TComponent *owner, const QString &name, const QString &caption)
     : QCheckBox(caption, parent), TControl(this, owner, name) {}
 
+VELL_IMPLEMENT_CLASS(TLabel, TControl, TProp::Accessor("Caption", &TLabel::Caption, &TLabel::SetCaption))
+
+TLabel::TLabel(QWidget *parent, TComponent *owner, const QString &name)
+    : QLabel(parent), TControl(this, owner, name) {}
+
+VELL_IMPLEMENT_CLASS(TProgressBar, TControl)
+
+TProgressBar::TProgressBar(QWidget *parent, TComponent *owner, const QString &name)
+    : QProgressBar(parent), TControl(this, owner, name) {}
+
 VELL_IMPLEMENT_CLASS(TEdit, TControl, TProp::Accessor("Text", &TEdit::Text, &TEdit::SetText))
 
 TEdit::TEdit(QWidget *parent, TComponent *owner, const QString &name)

@@ -10,8 +10,10 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -76,6 +78,20 @@ public:
   TCheckBox(QWidget *parent, TComponent *owner, const QString &name, const QString &caption);
   QString Caption() const { return text(); }
   void SetCaption(const QString &caption) { setText(caption); }
+};
+
+class TLabel : public QLabel, public TControl {
+  VELL_CLASS(TLabel, TControl)
+public:
+  TLabel(QWidget *parent, TComponent *owner, const QString &name);
+  QString Caption() const { return text(); }
+  void SetCaption(const QString &caption) { setText(caption); }
+};
+
+class TProgressBar : public QProgressBar, public TControl {
+  VELL_CLASS(TProgressBar, TControl)
+public:
+  TProgressBar(QWidget *parent, TComponent *owner, const QString &name);
 };
 
 class TEdit : public QLineEdit, public TControl {

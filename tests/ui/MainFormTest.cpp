@@ -1,7 +1,9 @@
+#include "ui/ImageHeader.h"
 #include "ui/MainFrm.h"
 #include "ui/VellDialogSelectFolder.h"
 
 #include "app/AppInfo.h"
+#include "imaging/VellGDIPOBJ.h"
 
 #include "Common/VellLangMan.h"
 
@@ -197,6 +199,98 @@ TEST_F(MainForm, ALanguageFileTranslatesAlongOwnership) {
     EXPECT_EQ(form.Font().Size(), 9);
   }
   GlobalLangMan.reset();
+}
+
+} // namespace
+
+namespace {
+
+class MainFormRun : public MainForm {
+protected:
+  static void SetUpTestSuite() { VellGdiplusStartup(); }
+  static void TearDownTestSuite() { VellGdiplusShutdown(); }
+  // Starts the run from the window and waits for its end.
+  static void RunAndWait(TMainForm &form) {
+    form.btnStartDo->click();
+    for (int waited = 0; form.IsRunning() && waited < 20000; waited += 20)
+      ProcessEventsFor(20);
+    ASSERT_FALSE(form.IsRunning());
+    ProcessEventsFor(50); // the summary box
+  }
+  TTestDir Output;
+};
+
+TEST_F(MainFormRun, ARunWritesThePagesAndSumsUpWithEveryFailure) {
+  AppInfo->SourcePath = MakeSources();
+  AppInfo->TargetPath = Output.Path();
+  AppInfo->AutoCheckFit = false;
+  AppInfo->APaperSize = pseA3;
+  const QString corrupt = Sources.Write(QStringLiteral("sub/corrupt.tif"), "II*\0garbage");
+  TMainForm form;
+  form.show();
+  form.Refresh();
+  ASSERT_EQ(form.FileList().rowCount(), 3);
+  RunAndWait(form);
+  EXPECT_EQ(ReadImageSize(Output.Path() + QStringLiteral("a.tif")), QSize(1169, 1654)) << "A3 at 100 dpi";
+  EXPECT_EQ(ReadImageSize(Output.Path() + QStringLiteral("sub/b.TIFF")), QSize(1654, 1169)) << "landscape";
+  EXPECT_FALSE(QFileInfo::exists(Output.Path() + QStringLiteral("sub/corrupt.tif")));
+  ASSERT_EQ(Watcher.Messages.size(), 1);
+  const QString summary = Watcher.Messages[0];
+  EXPECT_TRUE(summary.startsWith(QStringLiteral("转换完成：共 3 个文件。\n放到新页面上：2\n原样写出：0\n"
+                                                "跳过（文件已不存在）：0\n失败：1\n\n失败的文件：\n") +
+                                 corrupt + QStringLiteral("：")))
+      << summary.toStdString();
+  EXPECT_TRUE(form.pnlLeft->isEnabled());
+  EXPECT_FALSE(form.pnlProgress->isVisible());
+  EXPECT_EQ(form.pbProgress->value(), 3);
+}
+
+TEST_F(MainFormRun, ARefusedRunSaysWhyAndWritesNothing) {
+  const QString sources = MakeSources();
+  const struct {
+    QString Target;
+    QString Reason;
+  } cases[] = {
+      {QString(), QStringLiteral("No output folder is set.")},
+      {sources + QStringLiteral("out/"), QStringLiteral("inside the source folder")},
+  };
+  for (const auto &c : cases) {
+    AppInfo->SourcePath = sources;
+    AppInfo->TargetPath = c.Target;
+    TMainForm form;
+    form.show();
+    form.Refresh();
+    Watcher.Messages.clear();
+    form.btnStartDo->click();
+    EXPECT_FALSE(form.IsRunning());
+    ASSERT_EQ(Watcher.Messages.size(), 1);
+    EXPECT_TRUE(Watcher.Messages[0].startsWith(QStringLiteral("无法开始转换。\n")));
+    EXPECT_TRUE(Watcher.Messages[0].contains(c.Reason)) << Watcher.Messages[0].toStdString();
+  }
+  EXPECT_FALSE(QFileInfo::exists(sources + QStringLiteral("out")));
+}
+
+TEST(RunSummary, CountsEveryOutcomeAndListsTheFirstFailures) {
+  TBatchRunEnd end;
+  end.ItemCount = 30;
+  end.Outcome.Cancelled = true;
+  for (int i = 0; i < 20; ++i) {
+    TBatchResult result;
+    result.Action = i < 2 ? TBatchAction::Paged : i < 3 ? TBatchAction::Skipped : TBatchAction::Failed;
+    result.Source = QStringLiteral("/in/%1.tif").arg(i);
+    result.Error = QStringLiteral("bad %1").arg(i);
+    end.Outcome.Results.append(result);
+  }
+  const QString text = RunSummaryText(end);
+  EXPECT_TRUE(text.startsWith(
+      QStringLiteral("转换已取消：完成 20 / 30 个文件。\n放到新页面上：2\n原样写出：0\n"
+                     "跳过（文件已不存在）：1\n失败：17\n\n失败的文件：\n/in/3.tif：bad 3\n")))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("/in/17.tif：bad 17")));
+  EXPECT_FALSE(text.contains(QStringLiteral("/in/18.tif")));
+  EXPECT_TRUE(text.endsWith(QStringLiteral("另有 2 个，见详细信息。")));
+  EXPECT_EQ(RunFailureLines(end.Outcome).size(), 17);
+  EXPECT_EQ(RunFailureLines(end.Outcome).last(), QStringLiteral("/in/19.tif：bad 19"));
 }
 
 } // namespace
