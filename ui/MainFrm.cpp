@@ -156,7 +156,7 @@ void TMainForm::BuildFileList() {
 
 void TMainForm::BuildProgressPanel() {
   auto *row = new QHBoxLayout(pnlProgress);
-  row->setContentsMargins(0, Scaled(4), 0, 0);
+  row->setContentsMargins(0, Scaled(4), Scaled(4), Scaled(4));
   row->setSpacing(Scaled(6));
   pbProgress->setFixedWidth(Scaled(200));
   lblProgress->setTextFormat(Qt::PlainText);

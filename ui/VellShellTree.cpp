@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QTimer>
 
 VELL_IMPLEMENT_CLASS(TShellTreeView, TControl)
 
@@ -20,6 +21,10 @@ TShellTreeView::TShellTreeView(QWidget *parent, TComponent *owner, const QString
   setSelectionMode(QAbstractItemView::SingleSelection);
   setAllColumnsShowFocus(true);
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &TShellTreeView::SelectionChanged);
+  // Folders load in the background: keep a selected folder in view while the
+  // rows above it arrive, until the user takes over.
+  connect(FModel, &QAbstractItemModel::rowsInserted, this, &TShellTreeView::ShowSelectionLater);
+  connect(FModel, &QAbstractItemModel::layoutChanged, this, &TShellTreeView::ShowSelectionLater);
 }
 
 QString TShellTreeView::SelectedPath() const {
@@ -34,6 +39,30 @@ bool TShellTreeView::SelectPath(const QString &path) {
   for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
     expand(parent);
   setCurrentIndex(index);
-  scrollTo(index);
+  FKeepSelectionInView = true;
+  ShowSelectionLater();
   return true;
+}
+
+void TShellTreeView::ShowSelectionLater() {
+  if (FKeepSelectionInView)
+    QTimer::singleShot(0, this, [this] {
+      if (FKeepSelectionInView)
+        scrollTo(currentIndex(), QAbstractItemView::PositionAtCenter);
+    });
+}
+
+void TShellTreeView::mousePressEvent(QMouseEvent *event) {
+  FKeepSelectionInView = false;
+  QTreeView::mousePressEvent(event);
+}
+
+void TShellTreeView::keyPressEvent(QKeyEvent *event) {
+  FKeepSelectionInView = false;
+  QTreeView::keyPressEvent(event);
+}
+
+void TShellTreeView::wheelEvent(QWheelEvent *event) {
+  FKeepSelectionInView = false;
+  QTreeView::wheelEvent(event);
 }

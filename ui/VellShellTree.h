@@ -21,6 +21,14 @@ public:
 signals:
   void SelectionChanged();
 
+protected:
+  void mousePressEvent(QMouseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+
 private:
   QFileSystemModel *FModel;
+  // Scrolls to the selection once the rows in hand are laid out.
+  void ShowSelectionLater();
+  bool FKeepSelectionInView = false;
 };

@@ -24,7 +24,7 @@ namespace {
 // Lets the window settle, then saves what it paints.
 bool Render(QWidget &window, const QString &file) {
   QEventLoop settle;
-  QTimer::singleShot(500, &settle, &QEventLoop::quit);
+  QTimer::singleShot(1500, &settle, &QEventLoop::quit);
   settle.exec();
   const bool saved = window.grab().save(file);
   std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
@@ -37,7 +37,7 @@ QString FolderArgument(const char *argument) {
 
 bool RenderMainWindow(const QString &output, const QString &source) {
   AppInfo->SourcePath = source;
-  AppInfo->TargetPath = QDir::tempPath() + QStringLiteral("/pagetailor-output/");
+  AppInfo->TargetPath = QDir::cleanPath(source + QStringLiteral("../sample-output")) + u'/';
   TMainForm form;
   form.show();
   form.Refresh();
