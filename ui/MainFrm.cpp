@@ -17,15 +17,7 @@
 
 namespace {
 
-QVBoxLayout *FillWith(QWidget *container, QWidget *control, int margin = 0) {
-  auto *layout = new QVBoxLayout(container);
-  layout->setContentsMargins(margin, margin, margin, margin);
-  layout->setSpacing(0);
-  layout->addWidget(control);
-  return layout;
-}
-
-const QStringList SeriesItems(QChar series) {
+QStringList SeriesItems(QChar series) {
   QStringList items;
   for (int size = 0; size <= 5; ++size)
     items.append(series + QString::number(size));

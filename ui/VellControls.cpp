@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 #include <cmath>
 
@@ -20,6 +21,13 @@ int Scaled(int pixels) {
 
 QRect Scaled(const QRect &rect) {
   return {Scaled(rect.x()), Scaled(rect.y()), Scaled(rect.width()), Scaled(rect.height())};
+}
+
+void FillWith(QWidget *container, QWidget *control) {
+  auto *layout = new QVBoxLayout(container);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(control);
 }
 
 VELL_IMPLEMENT_CLASS(TControl, TComponent, TProp::Accessor("Hint", &TControl::Hint, &TControl::SetHint))

@@ -23,6 +23,8 @@
 double UiScale();
 int Scaled(int pixels);
 QRect Scaled(const QRect &rect);
+// Makes control fill container.
+void FillWith(QWidget *container, QWidget *control);
 
 // The part common to all visible controls: the widget it is and its hint.
 class TControl : public TComponent {

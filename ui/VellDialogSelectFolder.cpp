@@ -20,13 +20,6 @@ QString &HistoryFolderOverride() {
   return folder;
 }
 
-// Fills a tab page with one control.
-void FillPage(QWidget *page, QWidget *control) {
-  auto *layout = new QVBoxLayout(page);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(control);
-}
-
 // Creates one folder level; the system's reason when that fails.
 QString CreateFolder(const QString &path) {
   if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
@@ -73,8 +66,8 @@ TVellSelectFolderDialog::TVellSelectFolderDialog(QWidget *parent)
   edtCurrentSelect->setGeometry(Scaled(QRect(3, 2, 377, 20)));
   btnCreateFolder->setGeometry(Scaled(QRect(386, 1, 99, 23)));
 
-  FillPage(tsFolder, stFolder);
-  FillPage(tsHistory, lbHistory);
+  FillWith(tsFolder, stFolder);
+  FillWith(tsHistory, lbHistory);
   pcSelectFolder->setCurrentWidget(tsFolder);
   bbDeleteHistory->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
   bbDeleteHistory->setFixedWidth(Scaled(25));

@@ -182,6 +182,20 @@ TEST_F(FolderDialog, AHistoryThatCannotBeWrittenIsReportedAndTheChoiceStands) {
       << Watcher.Messages[0].toStdString();
 }
 
+TEST_F(FolderDialog, AnUnreadableHistoryIsReportedAndTheDialogStillOpens) {
+  QDir().mkpath(HistoryFilePath()); // a folder where the file should be
+  {
+    TVellSelectFolderDialog dialog;
+    ASSERT_EQ(Watcher.Messages.size(), 1);
+    EXPECT_TRUE(
+        Watcher.Messages[0].startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(HistoryFilePath())))
+        << Watcher.Messages[0].toStdString();
+    EXPECT_TRUE(dialog.History().isEmpty());
+    dialog.Prepare(QString());
+  }
+  EXPECT_EQ(Watcher.Messages.size(), 2) << "writing it back fails too, and says so";
+}
+
 TEST(DialogBases, EnterConfirmsAndEscCancels) {
   for (const auto &[key, expected] :
        {std::pair{Qt::Key_Return, QDialog::Accepted}, {Qt::Key_Escape, QDialog::Rejected}}) {
