@@ -1,0 +1,20 @@
+// The imaging service's own scaler for opaque images drawn into 24-bit pages:
+// separable, fixed-point, area-averaging when reducing and linear when
+// enlarging, one pass over the source rows with a small ring of scaled rows.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+
+class TVellResample {
+public:
+  TVellResample() = delete;
+  // True when ScaleInto handles this source: opaque Mono, MonoLSB, Indexed8,
+  // Grayscale8, Grayscale16, RGB888, BGR888 and RGB32 images.
+  static bool Handles(const QImage &source);
+  // Scales the whole source into dest of a Format_BGR888 target, replacing the
+  // pixels there and leaving the rest of the target alone. Returns false, with
+  // nothing changed, when the source is not handled, the target is not
+  // BGR888, or dest is empty or not inside the target.
+  static bool ScaleInto(const QImage &source, QImage &target, const QRect &dest);
+};
