@@ -258,17 +258,27 @@ void BlendRows(const quint16 *const *rows, const qint16 *weights, int tapCount, 
     out[i] = uchar((sums[i] + (1u << (BlendShift - 1))) >> BlendShift);
 }
 
-void WritePixels(TLayout layout, const uchar *values, size_t pixels, uchar *target) {
+// Source values of one row as 8-bit triples in the asked order.
+void WritePixels(TLayout layout, TVellChannelOrder order, const uchar *values, size_t pixels, uchar *out) {
   if (layout == TLayout::Grey) {
     for (size_t x = 0; x < pixels; ++x)
-      target[3 * x] = target[3 * x + 1] = target[3 * x + 2] = values[x];
-  } else if (layout == TLayout::Rgb24) {
-    for (size_t x = 0; x < pixels; ++x) {
-      target[3 * x] = values[3 * x + 2];
-      target[3 * x + 1] = values[3 * x + 1];
-      target[3 * x + 2] = values[3 * x];
-    }
+      out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = values[x];
+    return;
   }
+  const bool swap = (layout == TLayout::Rgb24) != (order == TVellChannelOrder::Rgb);
+  if (!swap) {
+    std::memcpy(out, values, pixels * 3);
+    return;
+  }
+  for (size_t x = 0; x < pixels; ++x) {
+    out[3 * x] = values[3 * x + 2];
+    out[3 * x + 1] = values[3 * x + 1];
+    out[3 * x + 2] = values[3 * x];
+  }
+}
+
+bool BlendsInPlace(TLayout layout, TVellChannelOrder order) {
+  return layout != TLayout::Grey && (layout == TLayout::Rgb24) == (order == TVellChannelOrder::Rgb);
 }
 
 // The horizontally scaled rows the current output row needs, kept in a ring
@@ -298,6 +308,42 @@ private:
 
 } // namespace
 
+struct TVellRowScaler::TState {
+  TState(const QImage &source, int width, int height, TVellChannelOrder order)
+      : Rows(source), Order(order), Horizontal(MakeTaps(source.width(), width)),
+        Vertical(MakeTaps(source.height(), height)), Ring(Rows, Horizontal, Vertical.TapCount),
+        Values(size_t(width) * ChannelsOf(Rows.Layout)), Sums(Values),
+        Blended(BlendsInPlace(Rows.Layout, order) ? 0 : Values), TapRows(Vertical.TapCount) {}
+
+  TSourceRows Rows;
+  const TVellChannelOrder Order;
+  const TAxisTaps Horizontal, Vertical;
+  TScaledRowRing Ring;
+  const size_t Values;
+  std::vector<quint32> Sums;
+  std::vector<uchar> Blended;
+  std::vector<const quint16 *> TapRows;
+  int Y = 0;
+};
+
+TVellRowScaler::TVellRowScaler(const QImage &source, int width, int height, TVellChannelOrder order)
+    : State(std::make_unique<TState>(source, width, height, order)) {}
+
+TVellRowScaler::~TVellRowScaler() = default;
+
+void TVellRowScaler::NextRow(uchar *out) {
+  TState &s = *State;
+  const int taps = s.Vertical.TapCount;
+  for (int t = 0; t < taps; ++t)
+    s.TapRows[t] = s.Ring.Row(s.Vertical.First[s.Y] + t);
+  const qint16 *weights = &s.Vertical.Weights[size_t(s.Y) * taps];
+  BlendRows(s.TapRows.data(), weights, taps, s.Values, s.Sums.data(),
+            s.Blended.empty() ? out : s.Blended.data());
+  if (!s.Blended.empty())
+    WritePixels(s.Rows.Layout, s.Order, s.Blended.data(), s.Horizontal.First.size(), out);
+  ++s.Y;
+}
+
 bool TVellResample::Handles(const QImage &source) {
   if (source.isNull())
     return false;
@@ -322,22 +368,8 @@ bool TVellResample::ScaleInto(const QImage &source, QImage &target, const QRect 
   if (!Handles(source) || target.format() != QImage::Format_BGR888 || dest.isEmpty() ||
       !target.rect().contains(dest))
     return false;
-  TSourceRows rows(source);
-  const TAxisTaps horizontal = MakeTaps(source.width(), dest.width());
-  const TAxisTaps vertical = MakeTaps(source.height(), dest.height());
-  TScaledRowRing ring(rows, horizontal, vertical.TapCount);
-  const size_t values = size_t(dest.width()) * ChannelsOf(rows.Layout);
-  std::vector<quint32> sums(values);
-  std::vector<uchar> blended(rows.Layout == TLayout::Bgr24 || rows.Layout == TLayout::Bgr32 ? 0 : values);
-  std::vector<const quint16 *> tapRows(vertical.TapCount);
-  for (int y = 0; y < dest.height(); ++y) {
-    for (int t = 0; t < vertical.TapCount; ++t)
-      tapRows[t] = ring.Row(vertical.First[y] + t);
-    uchar *line = target.scanLine(dest.y() + y) + size_t(dest.x()) * 3;
-    const qint16 *weights = &vertical.Weights[size_t(y) * vertical.TapCount];
-    BlendRows(tapRows.data(), weights, vertical.TapCount, values, sums.data(),
-              blended.empty() ? line : blended.data());
-    WritePixels(rows.Layout, blended.data(), size_t(dest.width()), line);
-  }
+  TVellRowScaler scaler(source, dest.width(), dest.height(), TVellChannelOrder::Bgr);
+  for (int y = dest.top(); y <= dest.bottom(); ++y)
+    scaler.NextRow(target.scanLine(y) + size_t(dest.x()) * 3);
   return true;
 }

@@ -5,6 +5,24 @@
 
 #include <QImage>
 #include <QRect>
+#include <memory>
+
+enum class TVellChannelOrder { Bgr, Rgb };
+
+// Scales a source to width x height one output row at a time, from top to
+// bottom; TVellResample::Handles(source) must hold, and the source must stay
+// unchanged while the scaler lives.
+class TVellRowScaler {
+public:
+  TVellRowScaler(const QImage &source, int width, int height, TVellChannelOrder order);
+  ~TVellRowScaler();
+  // Writes the next row as width 8-bit triples in the scaler's channel order.
+  void NextRow(uchar *out);
+
+private:
+  struct TState;
+  std::unique_ptr<TState> State;
+};
 
 class TVellResample {
 public:
