@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -133,7 +134,7 @@ double DecodeSource(const std::string &path) {
     if (got < 0)
       throw std::runtime_error("cannot decode " + path);
   }
-  return SecondsSince(start);
+  return watch.Stop();
 }
 
 struct TDecodedPage {
@@ -171,9 +172,9 @@ double EncodePage(const std::string &path, const std::string &scratch) {
                                 tmsize_t(page.Strips[s].size())) < 0)
         throw std::runtime_error("cannot encode " + path);
   }
-  const double seconds = SecondsSince(start);
+  const TSpan span = watch.Stop();
   std::remove(scratch.c_str());
-  return seconds;
+  return span;
 }
 
 struct TTask {
@@ -194,7 +195,7 @@ std::vector<TTask> ReadTasks(const char *listName) {
 
 struct TTotals {
   std::mutex Lock;
-  double Decode = 0, Encode = 0;
+  TSpan Decode, Encode;
   int Failures = 0;
 };
 
@@ -226,8 +227,9 @@ int Time(int jobs, const std::string &scratchDir, const char *listName) {
   for (auto &worker : workers)
     worker.join();
   std::printf("{\"tasks\": %zu, \"jobs\": %d, \"decode_s\": %.3f, \"encode_s\": %.3f, \"limit_s\": %.3f, "
-              "\"wall_s\": %.3f, \"failures\": %d}\n",
-              tasks.size(), jobs, totals.Decode, totals.Encode, (totals.Decode + totals.Encode) / jobs,
+              "\"decode_cpu_s\": %.3f, \"encode_cpu_s\": %.3f, \"wall_s\": %.3f, \"failures\": %d}\n",
+              tasks.size(), jobs, totals.Decode.Wall, totals.Encode.Wall,
+              (totals.Decode.Wall + totals.Encode.Wall) / jobs, totals.Decode.Cpu, totals.Encode.Cpu,
               SecondsSince(start), totals.Failures);
   return totals.Failures ? 1 : 0;
 }
