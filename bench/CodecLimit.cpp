@@ -115,9 +115,29 @@ double SecondsSince(TClock::time_point start) {
   return std::chrono::duration<double>(TClock::now() - start).count();
 }
 
-// Decodes every strip or tile of the first image; returns the seconds it took.
-double DecodeSource(const std::string &path) {
-  const auto start = TClock::now();
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) + now.tv_nsec * 1e-9;
+}
+
+// Wall and CPU seconds of one timed piece of work.
+struct TSpan {
+  double Wall = 0, Cpu = 0;
+};
+
+class TStopwatch {
+public:
+  TSpan Stop() const { return {SecondsSince(WallStart), ThreadCpuSeconds() - CpuStart}; }
+
+private:
+  TClock::time_point WallStart = TClock::now();
+  double CpuStart = ThreadCpuSeconds();
+};
+
+// Decodes every strip or tile of the first image; returns the time it took.
+TSpan DecodeSource(const std::string &path) {
+  const TStopwatch watch;
   TTiffPtr tiff = OpenTiff(path, "r");
   if (!tiff)
     throw std::runtime_error("cannot open " + path);
@@ -158,10 +178,10 @@ TDecodedPage LoadPage(const std::string &path) {
   return page;
 }
 
-// Writes a loaded page again into the scratch folder; returns the seconds the writing took.
-double EncodePage(const std::string &path, const std::string &scratch) {
+// Writes a loaded page again into the scratch folder; returns the time the writing took.
+TSpan EncodePage(const std::string &path, const std::string &scratch) {
   const TDecodedPage page = LoadPage(path);
-  const auto start = TClock::now();
+  const TStopwatch watch;
   {
     TTiffPtr tiff = OpenTiff(scratch, "w");
     if (!tiff)
@@ -203,10 +223,11 @@ void RunTasks(const std::vector<TTask> &tasks, std::atomic<size_t> &next, const 
               TTotals &totals) {
   for (size_t i = next++; i < tasks.size(); i = next++) {
     try {
-      const double seconds =
-          tasks[i].Encode ? EncodePage(tasks[i].Path, scratch) : DecodeSource(tasks[i].Path);
+      const TSpan span = tasks[i].Encode ? EncodePage(tasks[i].Path, scratch) : DecodeSource(tasks[i].Path);
       std::lock_guard guard(totals.Lock);
-      (tasks[i].Encode ? totals.Encode : totals.Decode) += seconds;
+      TSpan &sum = tasks[i].Encode ? totals.Encode : totals.Decode;
+      sum.Wall += span.Wall;
+      sum.Cpu += span.Cpu;
     } catch (const std::exception &error) {
       std::fprintf(stderr, "pt-codec-limit: %s\n", error.what());
       std::lock_guard guard(totals.Lock);
