@@ -3,12 +3,13 @@
  * own worker threads inside each pipeline.
  *
  *   vips_fit run PLAN      convert every line of PLAN (see bench/batch)
- *   vips_fit psnr LIST     print the PSNR of each pair of pages inside a rectangle
+ *   vips_fit psnr LIST     print the PSNR of each written page's drawn image against
+ *                          a libvips reference scaling of its source
  *
  * PLAN lines, tab-separated:
  *   page SRC DST PAGE_W PAGE_H DRAW_X DRAW_Y DRAW_W DRAW_H DPI COMPRESSION PREDICTOR
  *   copy SRC DST COMPRESSION PREDICTOR BITS
- * LIST lines, tab-separated: A B X Y W H
+ * LIST lines, tab-separated: PAGE SOURCE DRAW_X DRAW_Y DRAW_W DRAW_H
  */
 #include <math.h>
 #include <stdio.h>
@@ -105,14 +106,33 @@ static int RunLine(char **f, int count) {
   return result;
 }
 
+/* The reference for a page's drawn image: the source reduced with lanczos3, or,
+ * when enlarged, interpolated bicubically with pixel centres kept in place. */
+static int Reference(VipsObject *scope, VipsImage *source, int width, int height, VipsImage **out) {
+  VipsImage **t = (VipsImage **)vips_object_local_array(scope, 2);
+  if (ToRgb8(scope, source, &t[0]))
+    return -1;
+  const double a = (double)width / t[0]->Xsize, d = (double)height / t[0]->Ysize;
+  if (a <= 1 && d <= 1)
+    return vips_resize(t[0], out, a, "vscale", d, "kernel", VIPS_KERNEL_LANCZOS3, NULL);
+  VipsInterpolate *bicubic = vips_interpolate_new("bicubic");
+  vips_object_local(scope, bicubic);
+  return vips_affine(t[0], out, a, 0.0, 0.0, d, "interpolate", bicubic, "idx", 0.5, "idy", 0.5, "odx", -0.5,
+                     "ody", -0.5, "oarea", vips_array_int_newv(4, 0, 0, width, height), NULL);
+}
+
+/* PSNR of the drawn rectangle of a written page against the reference. */
 static double Psnr(VipsObject *scope, char **f) {
-  VipsImage **t = (VipsImage **)vips_object_local_array(scope, 7);
+  VipsImage **t = (VipsImage **)vips_object_local_array(scope, 8);
   const int x = atoi(f[2]), y = atoi(f[3]), w = atoi(f[4]), h = atoi(f[5]);
   double mse = 0;
   if (!(t[0] = vips_image_new_from_file(f[0], NULL)) || !(t[1] = vips_image_new_from_file(f[1], NULL)) ||
-      vips_extract_area(t[0], &t[2], x, y, w, h, NULL) || vips_extract_area(t[1], &t[3], x, y, w, h, NULL) ||
-      vips_subtract(t[2], t[3], &t[4], NULL) || vips_multiply(t[4], t[4], &t[5], NULL) ||
-      vips_avg(t[5], &mse, NULL))
+      Reference(scope, t[1], w, h, &t[2]))
+    return -1;
+  const int cw = VIPS_MIN(w, t[2]->Xsize), ch = VIPS_MIN(h, t[2]->Ysize);
+  if (vips_extract_area(t[0], &t[3], x, y, cw, ch, NULL) ||
+      vips_extract_area(t[2], &t[4], 0, 0, cw, ch, NULL) || vips_subtract(t[3], t[4], &t[5], NULL) ||
+      vips_multiply(t[5], t[5], &t[6], NULL) || vips_avg(t[6], &mse, NULL))
     return -1;
   return mse == 0 ? INFINITY : 10.0 * log10(255.0 * 255.0 / mse);
 }
