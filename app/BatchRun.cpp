@@ -91,7 +91,7 @@ private:
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be read back");
+    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk");
   }
 
   QString FPath;
@@ -138,8 +138,7 @@ private:
     TVellBitmap image(FResult.Source);
     if (image.GetLastStatus() != Ok)
       return Fail(QStringLiteral("Cannot read the image: %1").arg(FailureText(image)));
-    const TImageMetrics metrics{static_cast<qint32>(image.GetWidth()), static_cast<qint32>(image.GetHeight()),
-                                image.GetHorizontalResolution(), image.GetVerticalResolution()};
+    const TImageMetrics metrics = MetricsOf(image);
     const TPageSettings &page = FRun.Settings.Page;
     FResult.ImagePx = QSize(metrics.Width, metrics.Height);
     FResult.ImageMm = ImageSizeMm(metrics, page.ScreenDpi);
@@ -319,6 +318,11 @@ QString RunRefusal(const TBatchSettings &settings) {
     return QStringLiteral(
         "The output folder lies inside the source folder: the output would mix with the scans.");
   return {};
+}
+
+TBatchOutcome ExecuteBatch(const TBatchItemList &list) {
+  VELL_ASSERT_MSG(AppInfo, QStringLiteral("The settings object does not exist"));
+  return ExecuteBatch(list, TBatchSettings::From(*AppInfo));
 }
 
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,

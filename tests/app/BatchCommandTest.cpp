@@ -90,8 +90,8 @@ TCommandRun RunCommand(const QStringList &arguments) {
 class BatchCommandTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    WriteScan(FDir.File("in/a4.tif"), TScanKind::Rgb, 413, 585, 50);
-    WriteScan(FDir.File("in/sub/small.tif"), TScanKind::Grey, 400, 550, 50);
+    WriteSolidScan(FDir.File("in/a4.tif"), TScanKind::Rgb, 413, 585, 50);
+    WriteSolidScan(FDir.File("in/sub/small.tif"), TScanKind::Grey, 400, 550, 50);
   }
   QString In() const { return FDir.Path() + "in"; }
   QString Out() const { return FDir.Path() + "out"; }
@@ -144,7 +144,7 @@ TEST_F(BatchCommandTest, ExitStatusTellsSuccessFromRefusal) {
       {{"--source", In(), "--target", In() + "/out"}, "inside the source folder"},
       {{"--source", In() + "/none", "--target", Out()}, "does not exist"},
       {{"--source", In(), "--target", Out(), "--size", "B1"}, "usage: pagetailor-batch"},
-      {{"--source", In(), "--target", Out(), "--report", FDir.Path() + "no/such/report.json"},
+      {{"--source", In(), "--target", Out(), "--report", In() + "/a4.tif/report.json"},
        "cannot write the report"},
   };
   for (const auto &c : refusals) {

@@ -34,7 +34,7 @@ protected:
   QString Target() const { return FDir.Path() + "out/"; }
   QString Scan(const QString &relative, TScanKind kind, int width, int height, float dpi) const {
     const QString path = FDir.File("in/" + relative);
-    EXPECT_FALSE(WriteScan(path, kind, width, height, dpi).isEmpty()) << relative.toStdString();
+    EXPECT_TRUE(WriteSolidScan(path, kind, width, height, dpi)) << relative.toStdString();
     return path;
   }
   TBatchSettings Settings() const { return {Source(), Target(), {}}; }
@@ -349,6 +349,30 @@ TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
     const TBatchSettings settings{c.source, c.target, {}};
     EXPECT_EQ(RunRefusal(settings), QString::fromLatin1(c.refusal)) << c.target.toStdString();
   }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(BatchRunTest, TheWindowsOverloadsReadTheSettingsObject) {
+  const QString a4 = Scan("a4.tif", TScanKind::Grey, 413, 585, 50);
+  AppStartup();
+  AppInfo->SourcePath = Source();
+  AppInfo->TargetPath = Target();
+  TVellBitmap image(a4);
+  EXPECT_FALSE(NeedsPage(image));
+  AppInfo->SizeMode = smeBStyle;
+  EXPECT_TRUE(NeedsPage(image));
+  EXPECT_EQ(ComputePagePlacement(image).PageName, "B5");
+  TBatchItemList list;
+  ScanFolder(list, Source());
+  const TBatchOutcome outcome = ExecuteBatch(list);
+  AppShutdown();
+  ASSERT_EQ(outcome.Results.size(), 1);
+  EXPECT_EQ(outcome.Results[0].Action, TBatchAction::Paged);
+  EXPECT_EQ(outcome.Results[0].PageName, "B5");
+  EXPECT_TRUE(QFileInfo(Target() + "a4.tif").isFile());
 }
 
 } // namespace

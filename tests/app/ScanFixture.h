@@ -1,15 +1,14 @@
-// Scans for the run's tests: small TIFF files written with libtiff, filled
-// black, in the kinds a scanner produces.
+// Scans for the run's tests, black all over so that the page shows exactly
+// where the image went, and what libtiff and the imaging layer read back.
 #pragma once
+
+#include "bench/SampleScans.h"
 
 #include <QImage>
 #include <QString>
 
-enum class TScanKind { Bilevel, Grey, Palette, Rgb };
-
-// Writes a w × h scan at dpi (0: no resolution tags); bilevel scans use
-// Group 4. Returns the path.
-QString WriteScan(const QString &path, TScanKind kind, int width, int height, float dpi);
+// Writes a black width × height scan at dpi (0: no resolution tags).
+bool WriteSolidScan(const QString &path, TScanKind kind, int width, int height, float dpi);
 
 // What libtiff reads from a written file.
 struct TTiffFacts {

@@ -113,6 +113,31 @@ TEST(Drawing, SourceRectangleAndMirroring) {
   EXPECT_EQ(graphics.DrawImage(&source, Rect{0, 0, 4, 4}, 0, 0, 2, 2, UnitInch), NotImplemented);
 }
 
+TEST(Drawing, SurfacesOpenOnEveryDirectFormat) {
+  for (PixelFormat format :
+       {PixelFormat16bppGrayScale, PixelFormat24bppRGB, PixelFormat32bppRGB, PixelFormat32bppARGB,
+        PixelFormat32bppPARGB, PixelFormat48bppRGB, PixelFormat64bppARGB}) {
+    TVellBitmap bitmap(4, 4, format);
+    TVellGraphics graphics(&bitmap);
+    ASSERT_EQ(graphics.GetLastStatus(), Ok) << format;
+    EXPECT_EQ(graphics.Clear(0xFF808080), Ok) << format;
+    EXPECT_EQ(qGray(GdipImagePixels(bitmap.NativeImage())->pixel(3, 3)), 0x80) << format;
+  }
+}
+
+TEST(Drawing, PlatformBitmapIsCopiedNotShared) {
+  QImage platform(4, 4, QImage::Format_RGB32);
+  platform.fill(qRgb(0, 0, 0));
+  TVellBitmap bitmap(platform);
+  {
+    TVellGraphics graphics(&bitmap);
+    graphics.Clear(0xFFFFFFFF);
+  }
+  platform.setPixel(0, 0, qRgb(255, 0, 0));
+  EXPECT_EQ(platform.pixel(1, 1), qRgb(0, 0, 0));
+  EXPECT_EQ(GdipImagePixels(bitmap.NativeImage())->pixel(0, 0), qRgb(255, 255, 255));
+}
+
 TEST(Drawing, IndexedBitmapsCannotBeDrawnInto) {
   TVellBitmap bilevel(8, 8, PixelFormat1bppIndexed);
   TVellGraphics graphics(&bilevel);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -181,6 +182,26 @@ TEST(QtEncoders, PngJpegBmpRoundTrip) {
     EXPECT_NEAR(colour.green(), 200, 4) << mime;
     EXPECT_NEAR(colour.red(), 10, 4) << mime;
   }
+}
+
+TEST(QtEncoders, JpegQualityParameterIsHonoured) {
+  QImage noise(64, 64, QImage::Format_RGB32);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) * 4 % 256));
+  TVellBitmap bitmap(noise);
+  TTestDir dir;
+  qint64 sizes[2];
+  for (int i = 0; i < 2; ++i) {
+    quint32 quality = i == 0 ? 10 : 95;
+    EncoderParameters params;
+    params.Count = 1;
+    params.Parameter[0] = {EncoderQuality, 1, EncoderParameterValueTypeLong, &quality};
+    const QString file = dir.File(QStringLiteral("q%1.jpg").arg(quality));
+    ASSERT_EQ(bitmap.Save(file, Encoder("image/jpeg"), &params), Ok);
+    sizes[i] = QFileInfo(file).size();
+  }
+  EXPECT_LT(sizes[0] * 2, sizes[1]);
 }
 
 } // namespace

@@ -84,6 +84,21 @@ TEST(PixelAccess, NewBitmapsStartZeroedAtTheScreenResolution) {
   }
 }
 
+TEST(PixelAccess, BitmapOnCallerRowsDrawsIntoThem) {
+  std::vector<quint8> rows(8 * 3, 0); // 2 × 3 pixels of 24 bits, rows of 8 bytes
+  GpBitmap *native = nullptr;
+  ASSERT_EQ(GdipCreateBitmapFromScan0(2, 3, 8, PixelFormat24bppRGB, rows.data(), &native), Ok);
+  TVellBitmap bitmap(native);
+  {
+    TVellGraphics graphics(&bitmap);
+    ASSERT_EQ(graphics.Clear(0xFF102030), Ok);
+  }
+  EXPECT_EQ(rows[8 * 2 + 3], 0x30); // blue of pixel (1, 2)
+  EXPECT_EQ(rows[8 * 2 + 5], 0x10);
+  EXPECT_EQ(rows[6], 0); // padding untouched
+  EXPECT_EQ(GdipCreateBitmapFromScan0(2, 3, 5, PixelFormat24bppRGB, rows.data(), &native), InvalidParameter);
+}
+
 TEST(PixelAccess, LockBitsDirectAndConverted) {
   TVellBitmap page(6, 4, PixelFormat24bppRGB);
   BitmapData direct;
@@ -204,6 +219,13 @@ TEST(Threads, IndependentConversionsRunInParallel) {
   ASSERT_FALSE(expected.isEmpty());
   for (int i = 1; i <= 4; ++i)
     EXPECT_EQ(ReadWholeFile(dir.File(QStringLiteral("out%1.tif").arg(i))), expected) << i;
+}
+
+TEST(ServiceText, ScreenResolutionWithoutAGuiApplicationIs96) {
+  EXPECT_FLOAT_EQ(VellScreenResolution(), 96);
+  float fromWorker = 0;
+  std::thread([&] { fromWorker = VellScreenResolution(); }).join();
+  EXPECT_FLOAT_EQ(fromWorker, 96);
 }
 
 TEST(ServiceText, StatusTextsAndNullArguments) {

@@ -164,4 +164,26 @@ TEST(TiffDecodeMultiPage, ReadsTheFirstPage) {
   EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(bitmap.NativeImage()), spec), 0);
 }
 
+// Files stored bottom-up or right-to-left are shown upright, whichever
+// decoding path they take.
+TEST(TiffDecodeOrientation, FlippedFilesAreShownUpright) {
+  for (quint16 photometric : {quint16(PHOTOMETRIC_MINISBLACK), quint16(PHOTOMETRIC_SEPARATED)})
+    for (quint16 orientation : {ORIENTATION_BOTLEFT, ORIENTATION_TOPRIGHT}) {
+      TTiffSpec spec = Spec("flipped", photometric, 8, photometric == PHOTOMETRIC_SEPARATED ? 4 : 1, 1);
+      spec.Orientation = orientation;
+      TTestDir dir;
+      const QString file = dir.File(QStringLiteral("o.tif"));
+      WriteTiff(file, spec);
+      TVellBitmap bitmap(file);
+      ASSERT_EQ(bitmap.GetLastStatus(), Ok);
+      const QImage &pixels = *GdipImagePixels(bitmap.NativeImage());
+      const bool vertical = orientation == ORIENTATION_BOTLEFT;
+      for (auto [x, y] : {std::pair{0, 0}, std::pair{36, 5}, std::pair{10, 22}}) {
+        const QRgba64 stored =
+            PatternColour(spec, vertical ? x : spec.Width - 1 - x, vertical ? spec.Height - 1 - y : y);
+        EXPECT_NEAR(pixels.pixelColor(x, y).red(), stored.red8(), 2) << photometric << " " << orientation;
+      }
+    }
+}
+
 } // namespace

@@ -76,6 +76,8 @@ void SetTags(TIFF *tif, const TTiffSpec &spec, int width) {
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, spec.YResolution);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, spec.Unit);
   }
+  if (spec.Orientation)
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.Orientation);
   if (spec.Tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16u);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16u);

@@ -23,6 +23,7 @@ struct TTiffSpec {
   float YResolution = 300;
   quint16 Unit = RESUNIT_INCH;
   int Pages = 1;
+  quint16 Orientation = 0; // ORIENTATION_*, 0 writes no tag
 };
 
 // Raw sample c of pixel (x, y) in the spec's bit depth.
