@@ -124,9 +124,9 @@ int Noise(quint32 seed, int x, int y) {
 }
 
 // Produces the pixel rows of one scan.
-class TScanPainter {
+class TCorpusPainter {
 public:
-  explicit TScanPainter(const TScanSpec &spec)
+  explicit TCorpusPainter(const TCorpusScan &spec)
       : Spec(spec), Text(spec.Width, spec.Height, spec.Dpi, spec.Seed),
         Photo(spec.Width, spec.Height, spec.Seed), Coverage(3, std::vector<uchar>(spec.Width)) {
     // Grey forms carry a photo in the upper half now and then; colour pages always do.
@@ -155,7 +155,7 @@ private:
     int X = 0, Y = 0, W = 0, H = 0;
   };
 
-  const TScanSpec &Spec;
+  const TCorpusScan &Spec;
   TTextLayout Text;
   TPhotoField Photo;
   TBox PhotoBox;
@@ -208,7 +208,7 @@ struct TTiffCloser {
   void operator()(TIFF *tiff) const { TIFFClose(tiff); }
 };
 
-void SetScanTags(TIFF *tiff, const TScanSpec &spec) {
+void SetScanTags(TIFF *tiff, const TCorpusScan &spec) {
   const bool bilevel = spec.Kind == TScanKind::Bilevel;
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, spec.Width);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, spec.Height);
@@ -219,23 +219,23 @@ void SetScanTags(TIFF *tiff, const TScanSpec &spec) {
   TIFFSetField(tiff, TIFFTAG_XRESOLUTION, spec.Dpi);
   TIFFSetField(tiff, TIFFTAG_YRESOLUTION, spec.Dpi);
   switch (spec.Compression) {
-  case TScanCompression::Group4:
+  case TCorpusCompression::Group4:
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
     break;
-  case TScanCompression::Jpeg:
+  case TCorpusCompression::Jpeg:
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
                  spec.Kind == TScanKind::Rgb ? PHOTOMETRIC_YCBCR : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, 85);
     TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     break;
-  case TScanCompression::Lzw:
-  case TScanCompression::LzwPredictor:
+  case TCorpusCompression::Lzw:
+  case TCorpusCompression::LzwPredictor:
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
                  spec.Kind == TScanKind::Rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tiff, TIFFTAG_PREDICTOR, spec.Compression == TScanCompression::LzwPredictor ? 2 : 1);
+    TIFFSetField(tiff, TIFFTAG_PREDICTOR, spec.Compression == TCorpusCompression::LzwPredictor ? 2 : 1);
     break;
   }
   TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, bilevel ? spec.Height : 64);
@@ -243,20 +243,20 @@ void SetScanTags(TIFF *tiff, const TScanSpec &spec) {
 
 // The corpus: office letters, grey forms, colour pages, landscape and exact-A4
 // pages and four large drawings.
-void AddOfficePages(std::vector<TScanSpec> &specs) {
+void AddOfficePages(std::vector<TCorpusScan> &specs) {
   // Near-A4 and US letter sizes at 300 dpi, as office scanners deliver them.
   const int sizes[][2] = {{2400, 3300}, {2550, 3300}, {2460, 3480}, {2520, 3560}, {2448, 3440}};
   for (int i = 0; i < 40; ++i)
     specs.push_back({QStringLiteral("office/letters/batch-%1/page-%2.tif")
                          .arg(i / 8 + 1, 2, 10, QChar('0'))
                          .arg(i % 8 + 1, 2, 10, QChar('0')),
-                     sizes[i % 5][0], sizes[i % 5][1], 300, TScanKind::Bilevel, TScanCompression::Group4,
+                     sizes[i % 5][0], sizes[i % 5][1], 300, TScanKind::Bilevel, TCorpusCompression::Group4,
                      quint32(100 + i)});
   for (int i = 0; i < 20; ++i) {
     const float dpi = i % 4 == 3 ? 200 : 300;
     specs.push_back({QStringLiteral("office/forms/form-%1.tif").arg(i + 1, 2, 10, QChar('0')),
                      int(sizes[i % 5][0] * dpi / 300), int(sizes[i % 5][1] * dpi / 300), dpi, TScanKind::Grey,
-                     i % 2 ? TScanCompression::LzwPredictor : TScanCompression::Lzw, quint32(200 + i)});
+                     i % 2 ? TCorpusCompression::LzwPredictor : TCorpusCompression::Lzw, quint32(200 + i)});
   }
   for (int i = 0; i < 20; ++i) {
     const bool jpeg = i >= 10;
@@ -265,43 +265,44 @@ void AddOfficePages(std::vector<TScanSpec> &specs) {
                          .arg(jpeg ? "jpeg" : "lzw")
                          .arg(i % 10 + 1, 2, 10, QChar('0')),
                      int(sizes[i % 5][0] * dpi / 300), int(sizes[i % 5][1] * dpi / 300), dpi, TScanKind::Rgb,
-                     jpeg ? TScanCompression::Jpeg : TScanCompression::LzwPredictor, quint32(300 + i)});
+                     jpeg ? TCorpusCompression::Jpeg : TCorpusCompression::LzwPredictor, quint32(300 + i)});
   }
 }
 
-void AddSpecialPages(std::vector<TScanSpec> &specs) {
+void AddSpecialPages(std::vector<TCorpusScan> &specs) {
   specs.push_back(
-      {"misc/landscape/chart.tif", 3300, 2400, 300, TScanKind::Bilevel, TScanCompression::Group4, 401});
-  specs.push_back({"misc/landscape/table.tif", 3508, 2450, 300, TScanKind::Grey, TScanCompression::Lzw, 402});
+      {"misc/landscape/chart.tif", 3300, 2400, 300, TScanKind::Bilevel, TCorpusCompression::Group4, 401});
   specs.push_back(
-      {"misc/landscape/poster.tif", 3400, 2400, 300, TScanKind::Rgb, TScanCompression::Jpeg, 403});
+      {"misc/landscape/table.tif", 3508, 2450, 300, TScanKind::Grey, TCorpusCompression::Lzw, 402});
   specs.push_back(
-      {"misc/exact-a4/memo.tif", 2480, 3508, 300, TScanKind::Bilevel, TScanCompression::Group4, 411});
+      {"misc/landscape/poster.tif", 3400, 2400, 300, TScanKind::Rgb, TCorpusCompression::Jpeg, 403});
   specs.push_back(
-      {"misc/exact-a4/form.tif", 2480, 3508, 300, TScanKind::Grey, TScanCompression::LzwPredictor, 412});
+      {"misc/exact-a4/memo.tif", 2480, 3508, 300, TScanKind::Bilevel, TCorpusCompression::Group4, 411});
   specs.push_back(
-      {"misc/exact-a4/flyer.tif", 1654, 2339, 200, TScanKind::Rgb, TScanCompression::LzwPredictor, 413});
+      {"misc/exact-a4/form.tif", 2480, 3508, 300, TScanKind::Grey, TCorpusCompression::LzwPredictor, 412});
+  specs.push_back(
+      {"misc/exact-a4/flyer.tif", 1654, 2339, 200, TScanKind::Rgb, TCorpusCompression::LzwPredictor, 413});
   // Slightly off A3 and A2 at 400 to 600 dpi; the A2 pages are capped to 200 dpi.
   specs.push_back(
-      {"large/a3-600dpi-drawing.tif", 6900, 9800, 600, TScanKind::Bilevel, TScanCompression::Group4, 501});
+      {"large/a3-600dpi-drawing.tif", 6900, 9800, 600, TScanKind::Bilevel, TCorpusCompression::Group4, 501});
   specs.push_back(
-      {"large/a2-400dpi-plan.tif", 6450, 9150, 400, TScanKind::Grey, TScanCompression::LzwPredictor, 502});
+      {"large/a2-400dpi-plan.tif", 6450, 9150, 400, TScanKind::Grey, TCorpusCompression::LzwPredictor, 502});
   specs.push_back(
-      {"large/a3-500dpi-poster.tif", 5700, 8100, 500, TScanKind::Rgb, TScanCompression::Jpeg, 503});
+      {"large/a3-500dpi-poster.tif", 5700, 8100, 500, TScanKind::Rgb, TCorpusCompression::Jpeg, 503});
   specs.push_back(
-      {"large/a2-400dpi-map.tif", 6500, 9200, 400, TScanKind::Rgb, TScanCompression::LzwPredictor, 504});
+      {"large/a2-400dpi-map.tif", 6500, 9200, 400, TScanKind::Rgb, TCorpusCompression::LzwPredictor, 504});
 }
 
 } // namespace
 
-std::vector<TScanSpec> ScanCorpusSpecs() {
-  std::vector<TScanSpec> specs;
+std::vector<TCorpusScan> CorpusScans() {
+  std::vector<TCorpusScan> specs;
   AddOfficePages(specs);
   AddSpecialPages(specs);
   return specs;
 }
 
-bool WriteScan(const QString &root, const TScanSpec &spec) {
+bool WriteCorpusScan(const QString &root, const TCorpusScan &spec) {
   const QString path = root + spec.RelativePath;
   QDir().mkpath(QFileInfo(path).path());
   std::unique_ptr<TIFF, TTiffCloser> tiff(TIFFOpen(QFile::encodeName(path).constData(), "w"));
@@ -310,7 +311,7 @@ bool WriteScan(const QString &root, const TScanSpec &spec) {
     return false;
   }
   SetScanTags(tiff.get(), spec);
-  TScanPainter painter(spec);
+  TCorpusPainter painter(spec);
   std::vector<uchar> row(TIFFScanlineSize(tiff.get()));
   for (int y = 0; y < spec.Height; ++y) {
     painter.Row(y, row.data());
@@ -323,12 +324,12 @@ bool WriteScan(const QString &root, const TScanSpec &spec) {
 }
 
 int WriteScanCorpus(const QString &root) {
-  const std::vector<TScanSpec> specs = ScanCorpusSpecs();
+  const std::vector<TCorpusScan> specs = CorpusScans();
   QThreadPool pool;
   pool.setMaxThreadCount(2);
   std::atomic<int> failures = 0;
-  QtConcurrent::blockingMap(&pool, specs, [&](const TScanSpec &spec) {
-    if (!WriteScan(root, spec))
+  QtConcurrent::blockingMap(&pool, specs, [&](const TCorpusScan &spec) {
+    if (!WriteCorpusScan(root, spec))
       ++failures;
   });
   return failures;

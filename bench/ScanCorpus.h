@@ -3,28 +3,29 @@
 // that even A2 scans at 400 dpi never sit in memory whole.
 #pragma once
 
+#include "bench/SampleScans.h"
+
 #include <QString>
 #include <vector>
 
-enum class TScanKind { Bilevel, Grey, Rgb };
-enum class TScanCompression { Group4, Lzw, LzwPredictor, Jpeg };
+enum class TCorpusCompression { Group4, Lzw, LzwPredictor, Jpeg };
 
-struct TScanSpec {
+struct TCorpusScan {
   QString RelativePath;
   int Width = 0;
   int Height = 0;
   float Dpi = 300;
-  TScanKind Kind = TScanKind::Bilevel;
-  TScanCompression Compression = TScanCompression::Group4;
+  TScanKind Kind = TScanKind::Bilevel; // bilevel, grey or RGB
+  TCorpusCompression Compression = TCorpusCompression::Group4;
   quint32 Seed = 1;
 };
 
 // The scans of the benchmark corpus, in a fixed order.
-std::vector<TScanSpec> ScanCorpusSpecs();
+std::vector<TCorpusScan> CorpusScans();
 
 // Writes one scan below root (a folder path ending in "/"); false with a
 // message on stderr when the file cannot be written.
-bool WriteScan(const QString &root, const TScanSpec &spec);
+bool WriteCorpusScan(const QString &root, const TCorpusScan &spec);
 
 // Writes the whole corpus below root on two threads; returns the number of
 // files that could not be written.
