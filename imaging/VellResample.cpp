@@ -265,16 +265,10 @@ void WritePixels(TLayout layout, TVellChannelOrder order, const uchar *values, s
       out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = values[x];
     return;
   }
-  const bool swap = (layout == TLayout::Rgb24) != (order == TVellChannelOrder::Rgb);
-  if (!swap) {
+  if ((layout == TLayout::Rgb24) != (order == TVellChannelOrder::Rgb))
+    TVellResample::SwapRedBlue(values, out, pixels);
+  else
     std::memcpy(out, values, pixels * 3);
-    return;
-  }
-  for (size_t x = 0; x < pixels; ++x) {
-    out[3 * x] = values[3 * x + 2];
-    out[3 * x + 1] = values[3 * x + 1];
-    out[3 * x + 2] = values[3 * x];
-  }
 }
 
 bool BlendsInPlace(TLayout layout, TVellChannelOrder order) {
@@ -372,4 +366,15 @@ bool TVellResample::ScaleInto(const QImage &source, QImage &target, const QRect 
   for (int y = dest.top(); y <= dest.bottom(); ++y)
     scaler.NextRow(target.scanLine(y) + size_t(dest.x()) * 3);
   return true;
+}
+
+// Cloned for AVX2 and SSSE3, whose byte shuffles the vectoriser uses here.
+__attribute__((target_clones("avx2", "ssse3", "default"))) void
+TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
+  for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
+    const uchar first = in[0];
+    out[1] = in[1];
+    out[0] = in[2];
+    out[2] = first;
+  }
 }

@@ -35,4 +35,7 @@ public:
   // nothing changed, when the source is not handled, the target is not
   // BGR888, or dest is empty or not inside the target.
   static bool ScaleInto(const QImage &source, QImage &target, const QRect &dest);
+  // Copies pixels 8-bit triples from in to out with the first and third byte
+  // of each swapped (BGR to RGB and back); in and out may be the same.
+  static void SwapRedBlue(const uchar *in, uchar *out, size_t pixels);
 };
