@@ -1,7 +1,8 @@
-// Memory for decoded pixels, kept for reuse between images. Touching freshly
-// mapped memory costs a page fault per 4 KiB, which on virtual machines can
-// take longer than decoding the pixels; a batch run decodes one large image
-// after another, so the blocks of finished images serve the next ones.
+// Memory for decoded pixels, in huge pages and kept for reuse between images.
+// Touching freshly mapped memory costs a page fault per 4 KiB page, which on
+// virtual machines can take longer than decoding the pixels (about 7 ms per
+// MiB here, against 0.2 ms per MiB in huge pages); a batch run decodes one
+// large image after another, so the blocks of finished images serve the next.
 #pragma once
 
 #include <QImage>
