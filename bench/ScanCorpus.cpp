@@ -269,36 +269,27 @@ void AddOfficePages(std::vector<TCorpusScan> &specs) {
   }
 }
 
-void AddSpecialPages(std::vector<TCorpusScan> &specs) {
-  specs.push_back(
-      {"misc/landscape/chart.tif", 3300, 2400, 300, TScanKind::Bilevel, TCorpusCompression::Group4, 401});
-  specs.push_back(
-      {"misc/landscape/table.tif", 3508, 2450, 300, TScanKind::Grey, TCorpusCompression::Lzw, 402});
-  specs.push_back(
-      {"misc/landscape/poster.tif", 3400, 2400, 300, TScanKind::Rgb, TCorpusCompression::Jpeg, 403});
-  specs.push_back(
-      {"misc/exact-a4/memo.tif", 2480, 3508, 300, TScanKind::Bilevel, TCorpusCompression::Group4, 411});
-  specs.push_back(
-      {"misc/exact-a4/form.tif", 2480, 3508, 300, TScanKind::Grey, TCorpusCompression::LzwPredictor, 412});
-  specs.push_back(
-      {"misc/exact-a4/flyer.tif", 1654, 2339, 200, TScanKind::Rgb, TCorpusCompression::LzwPredictor, 413});
-  // Slightly off A3 and A2 at 400 to 600 dpi; the A2 pages are capped to 200 dpi.
-  specs.push_back(
-      {"large/a3-600dpi-drawing.tif", 6900, 9800, 600, TScanKind::Bilevel, TCorpusCompression::Group4, 501});
-  specs.push_back(
-      {"large/a2-400dpi-plan.tif", 6450, 9150, 400, TScanKind::Grey, TCorpusCompression::LzwPredictor, 502});
-  specs.push_back(
-      {"large/a3-500dpi-poster.tif", 5700, 8100, 500, TScanKind::Rgb, TCorpusCompression::Jpeg, 503});
-  specs.push_back(
-      {"large/a2-400dpi-map.tif", 6500, 9200, 400, TScanKind::Rgb, TCorpusCompression::LzwPredictor, 504});
-}
+// Landscape and exact-A4 pages, and large drawings.
+const TCorpusScan SpecialPages[] = {
+    {"misc/landscape/chart.tif", 3300, 2400, 300, TScanKind::Bilevel, TCorpusCompression::Group4, 401},
+    {"misc/landscape/table.tif", 3508, 2450, 300, TScanKind::Grey, TCorpusCompression::Lzw, 402},
+    {"misc/landscape/poster.tif", 3400, 2400, 300, TScanKind::Rgb, TCorpusCompression::Jpeg, 403},
+    {"misc/exact-a4/memo.tif", 2480, 3508, 300, TScanKind::Bilevel, TCorpusCompression::Group4, 411},
+    {"misc/exact-a4/form.tif", 2480, 3508, 300, TScanKind::Grey, TCorpusCompression::LzwPredictor, 412},
+    {"misc/exact-a4/flyer.tif", 1654, 2339, 200, TScanKind::Rgb, TCorpusCompression::LzwPredictor, 413},
+    // Slightly off A3 and A2 at 400 to 600 dpi; the A2 pages are capped to 200 dpi.
+    {"large/a3-600dpi-drawing.tif", 6900, 9800, 600, TScanKind::Bilevel, TCorpusCompression::Group4, 501},
+    {"large/a2-400dpi-plan.tif", 6450, 9150, 400, TScanKind::Grey, TCorpusCompression::LzwPredictor, 502},
+    {"large/a3-500dpi-poster.tif", 5700, 8100, 500, TScanKind::Rgb, TCorpusCompression::Jpeg, 503},
+    {"large/a2-400dpi-map.tif", 6500, 9200, 400, TScanKind::Rgb, TCorpusCompression::LzwPredictor, 504},
+};
 
 } // namespace
 
 std::vector<TCorpusScan> CorpusScans() {
   std::vector<TCorpusScan> specs;
   AddOfficePages(specs);
-  AddSpecialPages(specs);
+  specs.insert(specs.end(), std::begin(SpecialPages), std::end(SpecialPages));
   return specs;
 }
 
