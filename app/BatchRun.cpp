@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr ARGB OpaqueWhite = 0xFFFFFFFF;
-
 // Why an imaging object's last call failed.
 QString FailureText(const TGdiplusStatus &object) {
   const QString text = object.GetLastErrorText();
@@ -169,37 +167,26 @@ private:
       FResult.Action = TBatchAction::Paged;
       return;
     }
-    TVellBitmap sheet(placement.PageWidth, placement.PageHeight, PixelFormat24bppRGB);
-    if (sheet.GetLastStatus() != Ok)
-      return Fail(QStringLiteral("Cannot create a page of %1 x %2 pixels: %3")
-                      .arg(placement.PageWidth)
-                      .arg(placement.PageHeight)
-                      .arg(FailureText(sheet)));
-    sheet.SetResolution(FResult.Dpi, FResult.Dpi);
-    if (!Draw(sheet, image, placement))
-      return;
-    if (Save(sheet))
+    // The same file as drawing the image into a white page and saving that.
+    const Rect draw{placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight};
+    if (SaveWith(image, [&](const QString &path) {
+          return image.SaveFittedPage(path, placement.PageWidth, placement.PageHeight, draw, FResult.Dpi);
+        }))
       FResult.Action = TBatchAction::Paged;
   }
 
   float StoredDpi(float dpi) const { return IsZeroDpi(dpi) ? float(FRun.Settings.Page.ScreenDpi) : dpi; }
 
-  bool Draw(TVellBitmap &sheet, TVellImage &image, const TPagePlacement &placement) {
-    TVellGraphics graphics(&sheet);
-    graphics.Clear(OpaqueWhite);
-    graphics.DrawImage(&image, placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
-    if (graphics.GetLastStatus() == Ok)
-      return true;
-    Fail(QStringLiteral("Cannot draw the image on the page: %1").arg(FailureText(graphics)));
-    return false;
+  bool Save(TVellImage &image) {
+    return SaveWith(image, [&](const QString &path) { return image.Save(path, FRun.TiffEncoder); });
   }
 
-  // Writes the image to the target through a temporary file.
-  bool Save(TVellImage &image) {
+  // Writes the target through a temporary file with write, whose failure image records.
+  template <typename TWrite> bool SaveWith(TVellImage &image, const TWrite &write) {
     if (FRun.Options.DryRun)
       return true;
     TPartFile part(FTargetFolder, FItem.FileName, FResult.Index);
-    if (image.Save(part.Path(), FRun.TiffEncoder) != Ok) {
+    if (write(part.Path()) != Ok) {
       Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));
       return false;
     }

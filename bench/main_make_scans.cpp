@@ -1,7 +1,9 @@
 // pt-make-scans DIR: writes the sample scans that scripts/run converts: exact
 // and slightly-off pages, a landscape and a large 400 dpi scan, one without
 // resolution, every pixel kind, a corrupt file and nested folders.
+// pt-make-scans --corpus DIR: writes the corpus of the batch benchmark.
 #include "bench/SampleScans.h"
+#include "bench/ScanCorpus.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,11 +51,15 @@ int main(int argc, char **argv) {
   QCoreApplication application(argc, argv);
   QTextStream out(stdout);
   QTextStream err(stderr);
-  if (application.arguments().size() != 2) {
-    err << "usage: pt-make-scans DIR\n";
+  const QStringList arguments = application.arguments();
+  const bool corpus = arguments.size() == 3 && arguments[1] == QLatin1String("--corpus");
+  if (arguments.size() != 2 && !corpus) {
+    err << "usage: pt-make-scans DIR | pt-make-scans --corpus DIR\n";
     return 2;
   }
-  const QString root = QDir(application.arguments()[1]).absolutePath() + QLatin1Char('/');
+  const QString root = QDir(arguments.last()).absolutePath() + QLatin1Char('/');
+  if (corpus)
+    return WriteScanCorpus(root) == 0 ? 0 : 1;
   bool ok = true;
   for (const TSample &sample : Samples) {
     const QString path = root + QString::fromLatin1(sample.Path);

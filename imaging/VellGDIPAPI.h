@@ -263,6 +263,11 @@ GpStatus GdipBitmapLockBits(GpBitmap *bitmap, const Rect *rect, quint32 flags, P
                             BitmapData *lockedData);
 GpStatus GdipBitmapUnlockBits(GpBitmap *bitmap, BitmapData *lockedData);
 GpStatus GdipBitmapSetResolution(GpBitmap *bitmap, float xdpi, float ydpi);
+// Saves as TIFF what a white 24-bit RGB page of pageWidth x pageHeight at dpi
+// holds after the image is drawn scaled into draw with the default
+// interpolation, without building the page where the image allows.
+GpStatus GdipSaveFittedPage(GpImage *image, int pageWidth, int pageHeight, const Rect &draw, float dpi,
+                            const QString &fileName);
 
 // Fast read access to an image's pixels for the other layers (null for a null
 // handle). The pointer stays valid until the image is disposed or changed.

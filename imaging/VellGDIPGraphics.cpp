@@ -3,12 +3,16 @@
 //
 // Scaled drawing resamples the source once to the destination size and then
 // copies it pixel for pixel: area-averaging when reducing, bilinear when
-// enlarging (Qt's smooth scaling); only InterpolationModeNearestNeighbor
-// picks single pixels.
+// enlarging (our own scaler for opaque sources on 24-bit bitmaps, Qt's smooth
+// scaling otherwise); only InterpolationModeNearestNeighbor picks single pixels.
 #include "imaging/VellGDIPPrivate.h"
+#include "imaging/VellResample.h"
 
 #include <QPaintDevice>
 #include <QPainter>
+
+#include <cstring>
+#include <vector>
 
 struct GpGraphics {
   std::shared_ptr<QImage> Target; // the bitmap's pixels when drawing into a bitmap
@@ -65,6 +69,40 @@ QImage Resampled(const QImage &source, const QSize &size, InterpolationMode mode
   return drawable.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// The bitmap a surface may write straight into, bypassing its painter: one
+// that nobody shares, painted without transformation, clipping or blending.
+QImage *DirectTarget(GpGraphics &graphics) {
+  const QPainter &painter = graphics.Painter;
+  if (!graphics.Target || !graphics.Target->isDetached() || !painter.transform().isIdentity() ||
+      painter.hasClipping() || painter.opacity() != 1.0 ||
+      painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+    return nullptr;
+  return graphics.Target.get();
+}
+
+// Sets every pixel of a bitmap of whole-byte pixels to the colour, one row
+// built from the colour's pixel bytes and copied down the image.
+bool FilledDirectly(QImage &target, ARGB colour) {
+  if (target.depth() % 8 != 0 || target.colorCount() > 0)
+    return false;
+  QImage pixel(1, 1, target.format()); // QImage::fill would need the busy painter
+  pixel.fill(QColor::fromRgba(colour));
+  const int bytes = target.depth() / 8;
+  std::vector<uchar> row(size_t(target.width()) * bytes);
+  for (size_t offset = 0; offset < row.size(); offset += bytes)
+    std::memcpy(&row[offset], pixel.constBits(), bytes);
+  for (int y = 0; y < target.height(); ++y)
+    std::memcpy(target.scanLine(y), row.data(), row.size());
+  return true;
+}
+
+// Our own scaler writes opaque sources straight into 24-bit pages.
+bool ScaledDirectly(GpGraphics &graphics, const QImage &source, const QRect &dest) {
+  QImage *target = DirectTarget(graphics);
+  return target && graphics.Mode != InterpolationModeNearestNeighbor &&
+         TVellResample::ScaleInto(source, *target, dest);
+}
+
 // Draws source (an area of an image) scaled into dest; a negative width or
 // height mirrors the image along that axis.
 GpStatus DrawScaled(GpGraphics &graphics, const QImage &source, QRect dest) {
@@ -77,6 +115,8 @@ GpStatus DrawScaled(GpGraphics &graphics, const QImage &source, QRect dest) {
     return Ok;
   if (ExceedsPixelLimit(dest.width(), dest.height()))
     return GdipFail(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
+  if (!mirrorX && !mirrorY && ScaledDirectly(graphics, source, dest))
+    return Ok;
   QImage scaled = dest.size() == source.size() ? source : Resampled(source, dest.size(), graphics.Mode);
   if (mirrorX || mirrorY)
     scaled = scaled.mirrored(mirrorX, mirrorY);
@@ -155,6 +195,9 @@ GpStatus GdipGetInterpolationMode(GpGraphics *graphics, InterpolationMode *mode)
 GpStatus GdipGraphicsClear(GpGraphics *graphics, ARGB colour) {
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
+  if (QImage *target = DirectTarget(*graphics);
+      target && qAlpha(colour) == 255 && FilledDirectly(*target, colour))
+    return Ok;
   QPainter &painter = graphics->Painter;
   const QPainter::CompositionMode previous = painter.compositionMode();
   painter.setCompositionMode(QPainter::CompositionMode_Source);

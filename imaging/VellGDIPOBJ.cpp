@@ -52,6 +52,11 @@ GpStatus TVellImage::Save(const QString &fileName, const CLSID &encoder, const E
   return SetStatus(GdipSaveImageToFile(FNativeImage, fileName, &encoder, params));
 }
 
+GpStatus TVellImage::SaveFittedPage(const QString &fileName, int pageWidth, int pageHeight, const Rect &draw,
+                                    float dpi) {
+  return SetStatus(GdipSaveFittedPage(FNativeImage, pageWidth, pageHeight, draw, dpi, fileName));
+}
+
 GpStatus TVellBitmap::Create(GpStatus status, GpBitmap *native) {
   SetNativeImage(native);
   return SetCreationStatus(status);

@@ -51,6 +51,9 @@ public:
   float GetVerticalResolution();
   PixelFormat GetPixelFormat(); // PixelFormatDontCare when the call fails
   GpStatus Save(const QString &fileName, const CLSID &encoder, const EncoderParameters *params = nullptr);
+  // Saves the image fitted onto a white page as TIFF (GdipSaveFittedPage).
+  GpStatus SaveFittedPage(const QString &fileName, int pageWidth, int pageHeight, const Rect &draw,
+                          float dpi);
   GpImage *NativeImage() const { return FNativeImage; }
 
 protected:

@@ -72,5 +72,10 @@ GpStatus DecodeImageFile(const QString &fileName, TRaster &raster);
 GpStatus DecodeTiff(const QString &fileName, TRaster &raster);
 // compression: 0 for the default, else an EncoderValueCompression* value.
 GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 compression);
+// A white 24-bit page of the given size and resolution with source scaled into
+// draw, as TIFF, produced row by row without the page ever being built;
+// TVellResample::Handles(source) must hold and draw must lie inside the page.
+GpStatus EncodeFittedPage(const QImage &source, QSize page, const QRect &draw, float dpi,
+                          const QString &fileName);
 // qtFormat: "png", "jpeg" or "bmp"; quality -1 for the writer's default.
 GpStatus EncodeWithQt(const TRaster &raster, const QString &fileName, const char *qtFormat, int quality);

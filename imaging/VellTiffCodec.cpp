@@ -8,11 +8,14 @@
 // bilevel images and LZW (with the horizontal predictor for 8/16-bit samples)
 // for everything else.
 #include "imaging/VellGDIPPrivate.h"
+#include "imaging/VellPixelPool.h"
+#include "imaging/VellResample.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -26,6 +29,9 @@
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster of libtiff is read as RGBA8888 bytes");
 
 namespace {
+
+// The size of the strips the encoder writes.
+constexpr tmsize_t StripBytes = 128 * 1024;
 
 // libtiff's largest single allocation; the pixel limit guards our own buffers.
 constexpr tmsize_t MaxLibtiffAllocation = tmsize_t(1) << 30;
@@ -226,7 +232,7 @@ struct TDecodeResult {
 };
 
 std::optional<TDecodeResult> DecodeBilevelOrOneBitPalette(TIFF *tif, const TTiffLayout &layout) {
-  QImage image(int(layout.Width), int(layout.Height), QImage::Format_Mono);
+  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Mono);
   if (image.isNull())
     return std::nullopt;
   if (layout.Photometric == PHOTOMETRIC_PALETTE)
@@ -248,7 +254,8 @@ std::optional<TDecodeResult> DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
   const bool invert = layout.Photometric == PHOTOMETRIC_MINISWHITE;
   const int bits = layout.BitsPerSample;
   if (bits == 16) {
-    QImage image(int(layout.Width), int(layout.Height), QImage::Format_Grayscale16);
+    QImage image =
+        TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Grayscale16);
     if (image.isNull())
       return std::nullopt;
     const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
@@ -260,12 +267,16 @@ std::optional<TDecodeResult> DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
     });
     return ok ? std::optional(TDecodeResult{image, PixelFormat16bppGrayScale}) : std::nullopt;
   }
-  QImage image(int(layout.Width), int(layout.Height), QImage::Format_Grayscale8);
+  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Grayscale8);
   if (image.isNull())
     return std::nullopt;
   const uint maximum = (1u << bits) - 1;
   const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
     uchar *out = image.scanLine(int(y));
+    if (bits == 8 && !invert) {
+      std::memcpy(out, row, layout.Width);
+      return;
+    }
     for (quint32 x = 0; x < layout.Width; ++x) {
       const uint level = PackedSample(row, x, bits) * 255 / maximum;
       out[x] = uchar(invert ? 255 - level : level);
@@ -276,7 +287,7 @@ std::optional<TDecodeResult> DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
 
 std::optional<TDecodeResult> DecodePalette(TIFF *tif, const TTiffLayout &layout) {
   const int bits = layout.BitsPerSample;
-  QImage image(int(layout.Width), int(layout.Height), QImage::Format_Indexed8);
+  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Indexed8);
   const QList<QRgb> colours = TiffColourMap(tif, bits);
   if (image.isNull() || colours.isEmpty())
     return std::nullopt;
@@ -305,7 +316,7 @@ std::optional<TDecodeResult> DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
     read = !alpha          ? QImage::Format_BGR888
            : premultiplied ? QImage::Format_RGBA8888_Premultiplied
                            : QImage::Format_RGBA8888;
-  QImage image(int(layout.Width), int(layout.Height), read);
+  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), read);
   if (image.isNull())
     return std::nullopt;
   const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
@@ -320,6 +331,8 @@ std::optional<TDecodeResult> DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
     } else if (alpha) {
       for (quint32 x = 0; x < layout.Width; ++x, row += samples, out += 4)
         out[0] = row[0], out[1] = row[1], out[2] = row[2], out[3] = row[3];
+    } else if (samples == 3) {
+      TVellResample::SwapRedBlue(row, out, layout.Width);
     } else {
       for (quint32 x = 0; x < layout.Width; ++x, row += samples, out += 3)
         out[0] = row[2], out[1] = row[1], out[2] = row[0];
@@ -353,6 +366,24 @@ std::optional<TDecodeResult> DecodeThroughRgba(TIFF *tif, const TTiffLayout &lay
   if (layout.HasAlpha)
     return TDecodeResult{raster.convertToFormat(QImage::Format_ARGB32), PixelFormat32bppARGB};
   return TDecodeResult{raster.convertToFormat(QImage::Format_BGR888), PixelFormat24bppRGB};
+}
+
+// JPEG-compressed YCbCr as RGB rows, converted by the JPEG codec itself as
+// libtiff's RGBA reader would have it do, without the RGBA raster.
+std::optional<TDecodeResult> DecodeJpegAsRgb(TIFF *tif, const TTiffLayout &layout) {
+  if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+    return std::nullopt;
+  TTiffLayout rgb = layout;
+  rgb.Photometric = PHOTOMETRIC_RGB;
+  return DecodeRgb(tif, rgb);
+}
+
+bool IsJpegYCbCr(TIFF *tif, const TTiffLayout &layout) {
+  quint16 compression = COMPRESSION_NONE;
+  TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+  return compression == COMPRESSION_JPEG && layout.Photometric == PHOTOMETRIC_YCBCR &&
+         layout.BitsPerSample == 8 && layout.SamplesPerPixel == 3 && layout.Planar == PLANARCONFIG_CONTIG &&
+         !TIFFIsTiled(tif);
 }
 
 // The decoder that keeps the file's own pixel layout, when one applies.
@@ -394,7 +425,7 @@ QImage Oriented(const QImage &image, quint16 orientation) {
 }
 
 std::optional<TDecodeResult> DecodeLayout(TIFF *tif, const TTiffLayout &layout, QString &reason) {
-  const TRowDecoder decoder = RowDecoderFor(layout);
+  const TRowDecoder decoder = IsJpegYCbCr(tif, layout) ? DecodeJpegAsRgb : RowDecoderFor(layout);
   if (!decoder)
     return DecodeThroughRgba(tif, layout, reason);
   std::optional<TDecodeResult> result = decoder(tif, layout);
@@ -497,9 +528,7 @@ TTiffWriteLayout WriteLayoutFor(const QImage &image, PixelFormat format) {
   }
   case QImage::Format_BGR888:
     layout.FillRow = [&image, width](int y, uchar *row) {
-      const uchar *in = image.constScanLine(y);
-      for (int x = 0; x < width; ++x, in += 3, row += 3)
-        row[0] = in[2], row[1] = in[1], row[2] = in[0];
+      TVellResample::SwapRedBlue(image.constScanLine(y), row, size_t(width));
     };
     break;
   case QImage::Format_RGB32:
@@ -570,10 +599,10 @@ quint16 TiffCompression(const TTiffWriteLayout &layout, quint32 requested) {
   }
 }
 
-void WriteTags(TIFF *tif, const QImage &image, const TTiffWriteLayout &layout, quint16 compression,
-               float dpiX, float dpiY) {
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, quint32(image.width()));
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, quint32(image.height()));
+void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, quint16 compression, float dpiX,
+               float dpiY) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, quint32(size.width()));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, quint32(size.height()));
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.BitsPerSample);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.SamplesPerPixel);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.Photometric);
@@ -599,7 +628,11 @@ void WriteTags(TIFF *tif, const QImage &image, const TTiffWriteLayout &layout, q
     }
     TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
   }
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+  // Strips of about 128 KiB: a fraction of libtiff's 8 KiB default in
+  // per-strip costs, and LZW's dictionary pays off over more rows.
+  const tmsize_t rowBytes = std::max<tmsize_t>(1, TIFFScanlineSize(tif));
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+               quint32(std::clamp<tmsize_t>(StripBytes / rowBytes, 1, std::max(1, size.height()))));
   // Baseline readers expect a resolution; an image without one gets the
   // screen resolution its size is measured with elsewhere.
   const float screen = VellScreenResolution();
@@ -608,12 +641,12 @@ void WriteTags(TIFF *tif, const QImage &image, const TTiffWriteLayout &layout, q
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
-bool WriteRows(TIFF *tif, const QImage &image, const TTiffWriteLayout &layout) {
+bool WriteRows(TIFF *tif, int height, const TTiffWriteLayout &layout) {
   const tmsize_t rowBytes = TIFFScanlineSize(tif);
   if (rowBytes <= 0)
     return false;
   std::vector<uchar> row(static_cast<size_t>(rowBytes));
-  for (int y = 0; y < image.height(); ++y) {
+  for (int y = 0; y < height; ++y) {
     layout.FillRow(y, row.data());
     if (TIFFWriteScanline(tif, row.data(), quint32(y), 0) < 0)
       return false;
@@ -621,13 +654,9 @@ bool WriteRows(TIFF *tif, const QImage &image, const TTiffWriteLayout &layout) {
   return true;
 }
 
-} // namespace
-
-GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 compression) {
-  const QImage image = WritableImage(raster.Pixels);
-  const TTiffWriteLayout layout = WriteLayoutFor(image, raster.Format);
-  if (!layout.FillRow)
-    return GdipFail(NotImplemented, QStringLiteral("the TIFF encoder cannot write this pixel format"));
+// Writes size.height() rows that layout.FillRow produces, top to bottom.
+GpStatus EncodeRows(QSize size, const TTiffWriteLayout &layout, float dpiX, float dpiY,
+                    const QString &fileName, quint32 compression) {
   const quint16 scheme = TiffCompression(layout, compression);
   if (scheme == 0)
     return GdipFail(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));
@@ -637,7 +666,7 @@ GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 comp
   const int fd = ::dup(file.handle());
   // Classic TIFF offsets end at 4 GiB; far larger images go to BigTIFF.
   const qint64 rawBytes =
-      qint64(image.width()) * image.height() * layout.BitsPerSample * layout.SamplesPerPixel / 8;
+      qint64(size.width()) * size.height() * layout.BitsPerSample * layout.SamplesPerPixel / 8;
   const bool bigTiff = rawBytes > (qint64(3) << 30);
   TTiffFile tiff;
   if (fd < 0 || !tiff.OpenForWriting(fd, fileName, bigTiff)) {
@@ -646,8 +675,8 @@ GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 comp
     return GdipFail(Win32Error, QStringLiteral("cannot write %1: %2")
                                     .arg(fileName, tiff.Error(QStringLiteral("libtiff could not open it"))));
   }
-  WriteTags(tiff.Handle(), image, layout, scheme, raster.DpiX, raster.DpiY);
-  const bool written = WriteRows(tiff.Handle(), image, layout);
+  WriteTags(tiff.Handle(), size, layout, scheme, dpiX, dpiY);
+  const bool written = WriteRows(tiff.Handle(), size.height(), layout);
   const bool finished = tiff.Finish();
   if (!written || !finished)
     return GdipFail(
@@ -656,4 +685,27 @@ GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 comp
   if (!file.commit())
     return GdipFail(Win32Error, QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
   return Ok;
+}
+
+} // namespace
+
+GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 compression) {
+  const QImage image = WritableImage(raster.Pixels);
+  const TTiffWriteLayout layout = WriteLayoutFor(image, raster.Format);
+  if (!layout.FillRow)
+    return GdipFail(NotImplemented, QStringLiteral("the TIFF encoder cannot write this pixel format"));
+  return EncodeRows(image.size(), layout, raster.DpiX, raster.DpiY, fileName, compression);
+}
+
+GpStatus EncodeFittedPage(const QImage &source, QSize page, const QRect &draw, float dpi,
+                          const QString &fileName) {
+  TVellRowScaler scaler(source, draw.width(), draw.height(), TVellChannelOrder::Rgb);
+  const size_t rowBytes = size_t(page.width()) * 3;
+  TTiffWriteLayout layout; // 8-bit RGB
+  layout.FillRow = [&](int y, uchar *row) {
+    std::memset(row, 0xFF, rowBytes);
+    if (y >= draw.top() && y <= draw.bottom())
+      scaler.NextRow(row + size_t(draw.x()) * 3);
+  };
+  return EncodeRows(page, layout, dpi, dpi, fileName, 0);
 }
