@@ -1,5 +1,7 @@
 #include "ui/VellDialogSelectFolder.h"
 
+#include "app/SettingsFolder.h"
+
 #include "Common/VellTextFile.h"
 #include "Common/VellUtils.h"
 
@@ -31,7 +33,7 @@ QString CreateFolder(const QString &path) {
 
 QString HistoryFilePath() {
   const QString folder = HistoryFolderOverride();
-  return (folder.isEmpty() ? TVellWin::GetModulePath() : TVellStr::IncludeTrailingChar(folder, u'/')) +
+  return (folder.isEmpty() ? SettingsFolder() : TVellStr::IncludeTrailingChar(folder, u'/')) +
          QStringLiteral("HistoryPath.xml");
 }
 
@@ -160,7 +162,9 @@ void TVellSelectFolderDialog::InsertHistoryRow(int row, const QString &folder) {
 }
 
 void TVellSelectFolderDialog::SaveHistory() const {
-  TVellTextFile::WriteUtf16Lines(HistoryFilePath(), History());
+  const QString file = HistoryFilePath();
+  QDir().mkpath(QFileInfo(file).path()); // the settings folder may not exist yet
+  TVellTextFile::WriteUtf16Lines(file, History());
 }
 
 void TVellSelectFolderDialog::SelectHistoryRow(int row) {

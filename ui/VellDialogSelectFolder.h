@@ -1,8 +1,8 @@
 // The folder dialog: the folders as a tree, the folders chosen before as a
 // history, and a path the user may type (created on OK when missing). The
 // history lives in HistoryPath.xml (despite the name, UTF-16 lines) in the
-// settings folder; it is read when a dialog is created and written when it
-// is destroyed.
+// settings folder, beside AppInfo.dat; it is read when a dialog is created
+// and written when it is destroyed.
 #pragma once
 
 #include "ui/DialogOkBaseFrm.h"

@@ -1,6 +1,7 @@
 // The desktop program: starts the modules in their order, shows the main
 // window until it is closed, and stops them in reverse.
 #include "ui/MainFrm.h"
+#include "ui/SettingsMessages.h"
 
 #include "app/AppInfo.h"
 
@@ -13,6 +14,8 @@ int main(int argc, char **argv) {
   QApplication::setApplicationName(QStringLiteral("PageTailor"));
   GlobalLangMan = std::make_unique<TVellLangMan>();
   AppStartup();
+  ReportSettingsSaveFailuresInMessageBoxes();
+  ReportSettingsLoadProblem();
   int status = 0;
   {
     TMainForm form;

@@ -166,7 +166,8 @@ TEST_F(FolderDialog, ExecuteReturnsTheConfirmedFolderOnly) {
 
 TEST_F(FolderDialog, AHistoryThatCannotBeWrittenIsReportedAndTheChoiceStands) {
   const QString chosen = Folder(QStringLiteral("chosen"));
-  SetHistoryFolder(Settings.Path() + QStringLiteral("no/such/folder"));
+  // A file where the settings folder should be: it can be neither created nor written into.
+  SetHistoryFolder(Settings.Write(QStringLiteral("blocker"), "file"));
   QString folder;
   Watcher.OnWindow = [&](QWidget *window) {
     if (auto *dialog = qobject_cast<TVellSelectFolderDialog *>(window)) {

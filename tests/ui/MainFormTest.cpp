@@ -1,5 +1,6 @@
 #include "ui/ImageHeader.h"
 #include "ui/MainFrm.h"
+#include "ui/SettingsMessages.h"
 #include "ui/VellDialogSelectFolder.h"
 
 #include "app/AppInfo.h"
@@ -291,6 +292,34 @@ TEST(RunSummary, CountsEveryOutcomeAndListsTheFirstFailures) {
   EXPECT_TRUE(text.endsWith(QStringLiteral("另有 2 个，见详细信息。")));
   EXPECT_EQ(RunFailureLines(end.Outcome).size(), 17);
   EXPECT_EQ(RunFailureLines(end.Outcome).last(), QStringLiteral("/in/19.tif：bad 19"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SettingsMessages, AMalformedOrUnsavableSettingsFileIsReportedInAMessageBox) {
+  TTestDir dir;
+  const QString file = dir.Write(QStringLiteral("AppInfo.dat"), "<TAppInfo SizeMode=");
+  TModalWatcher watcher;
+  ReportSettingsSaveFailuresInMessageBoxes();
+  {
+    TAppInfo settings(file);
+    AppInfo = &settings;
+    ReportSettingsLoadProblem();
+    AppInfo = nullptr;
+    ASSERT_EQ(watcher.Messages.size(), 1);
+    EXPECT_TRUE(watcher.Messages[0].startsWith(
+        QStringLiteral("The settings file \"%1\" could not be read").arg(file)))
+        << watcher.Messages[0].toStdString();
+    EXPECT_EQ(settings.SizeMode, smeAStyle);
+    QFile::remove(file);
+    QDir().mkpath(file); // a folder in the way: the save at the end fails
+  }
+  SetSettingsReporter({});
+  ASSERT_EQ(watcher.Messages.size(), 2);
+  EXPECT_TRUE(watcher.Messages[1].startsWith(QStringLiteral("The settings could not be saved")))
+      << watcher.Messages[1].toStdString();
 }
 
 } // namespace
