@@ -1,0 +1,27 @@
+// The scan of a source tree into the batch: every file whose extension
+// passes the TIFF extension test, depth first in name order.
+#pragma once
+
+#include "app/PTClasses.h"
+
+#include <QDateTime>
+#include <QString>
+
+// The extensions the scan lists, as one text.
+extern const QString ExtensionMaskList;
+
+// Appends one item per matching file in folder and, recursively, its
+// subfolders; folder ends in "/". The list is not cleared. Hidden entries
+// (dot-files and dot-folders) are left out; a folder that cannot be read
+// contributes nothing. Folder links are followed, each real folder once.
+void ScanFolder(TBatchItemList &list, const QString &folder);
+
+// True when the extension is not empty and occurs in the mask list as a
+// substring, letter case ignored (no masks, no wildcards).
+bool MatchesMaskList(const QString &maskList, const QString &extension);
+
+// The extension of a file name: from its last "." to the end, or empty.
+QString ExtractFileExt(const QString &fileName);
+
+// Days since 1899-12-30 in local time, truncated to an even second.
+TDateTime ToPackedDateTime(const QDateTime &time);
