@@ -1,6 +1,7 @@
 #include "app/AppInfo.h"
 
 #include "Common/VellUtils.h"
+#include "imaging/VellGDIPOBJ.h"
 
 VELL_IMPLEMENT_CLASS(TAppInfo, TObject, TProp::Field("APaperSize", &TAppInfo::APaperSize),
                      TProp::Field("AutoCheckFit", &TAppInfo::AutoCheckFit),
@@ -16,11 +17,13 @@ TAppInfo *AppInfo = nullptr;
 void AppStartup() {
   VELL_ASSERT_MSG(!AppInfo, QStringLiteral("The program is already started"));
   AppInfo = new TAppInfo();
+  VellGdiplusStartup();
   VellComInitialize();
 }
 
 void AppShutdown() {
   VellComUninitialize();
+  VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;
 }

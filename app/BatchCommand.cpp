@@ -1,0 +1,269 @@
+#include "app/BatchCommand.h"
+
+#include "app/BatchReport.h"
+#include "app/SourceScan.h"
+#include "imaging/VellGDIPOBJ.h"
+
+#include "Common/VellUtils.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+const QString UsageText = QStringLiteral(
+    "usage: pagetailor-batch --source DIR --target DIR [--series A|B] [--size A0..A5|B0..B5|auto]\n"
+    "                        [--jobs N] [--dry-run] [--report FILE]\n"
+    "\n"
+    "Puts every .tif/.tiff scan below DIR on a page of an ISO paper size and writes it as TIFF under\n"
+    "the target folder at the same relative path. Scans that already have a size of the series are\n"
+    "written unchanged.\n"
+    "\n"
+    "  --source DIR     folder tree of scans\n"
+    "  --target DIR     output folder; neither the source folder nor inside it\n"
+    "  --series A|B     paper series (default A)\n"
+    "  --size SIZE      fixed size of the series, or auto for the best fit per scan (default auto)\n"
+    "  --jobs N         scans converted at the same time (default: the number of cores)\n"
+    "  --dry-run        write nothing; print per scan its size, whether it needs a page, and the page\n"
+    "  --report FILE    write a JSON array with one object per scan\n"
+    "\n"
+    "Exit status: 0 when no scan failed, 1 when any failed or the run was cancelled, 2 when the\n"
+    "arguments are wrong or the run was refused.\n");
+
+bool ParseSeries(const QString &text, TSizeModeEnum &series) {
+  if (text.compare(QLatin1String("A"), Qt::CaseInsensitive) == 0)
+    series = smeAStyle;
+  else if (text.compare(QLatin1String("B"), Qt::CaseInsensitive) == 0)
+    series = smeBStyle;
+  else
+    return false;
+  return true;
+}
+
+// "auto", or a series letter followed by 0 to 5.
+bool ParseSize(const QString &text, TBatchCommandLine &line, QChar &letter) {
+  if (text.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+    line.AutoSize = true;
+    return true;
+  }
+  if (text.size() != 2 || !QStringLiteral("AB").contains(text[0].toUpper()) || text[1] < QLatin1Char('0') ||
+      text[1] > QLatin1Char('5'))
+    return false;
+  letter = text[0].toUpper();
+  line.AutoSize = false;
+  line.SizeIndex = text[1].digitValue();
+  return true;
+}
+
+// Reads the next argument's value, from "--name=value" or "--name value".
+bool TakeValue(const QStringList &arguments, int &i, const QString &inlineValue, bool hasInline,
+               QString &value) {
+  if (hasInline) {
+    value = inlineValue;
+    return true;
+  }
+  if (i + 1 >= arguments.size())
+    return false;
+  value = arguments[++i];
+  return true;
+}
+
+QString ApplyOption(const QString &name, const QString &value, TBatchCommandLine &line, QChar &sizeLetter) {
+  if (name == QLatin1String("--source"))
+    line.Source = value;
+  else if (name == QLatin1String("--target"))
+    line.Target = value;
+  else if (name == QLatin1String("--report"))
+    line.ReportFile = value;
+  else if (name == QLatin1String("--series")) {
+    if (!ParseSeries(value, line.Series))
+      return QStringLiteral("--series takes A or B, not \"%1\"").arg(value);
+  } else if (name == QLatin1String("--size")) {
+    if (!ParseSize(value, line, sizeLetter))
+      return QStringLiteral("--size takes A0 to A5, B0 to B5 or auto, not \"%1\"").arg(value);
+  } else if (name == QLatin1String("--jobs")) {
+    bool ok = false;
+    line.Jobs = value.toInt(&ok);
+    if (!ok || line.Jobs < 1)
+      return QStringLiteral("--jobs takes a whole number of at least 1, not \"%1\"").arg(value);
+  } else {
+    return QStringLiteral("unknown option \"%1\"").arg(name);
+  }
+  return {};
+}
+
+QString CheckComplete(const TBatchCommandLine &line, QChar sizeLetter) {
+  if (line.Source.isEmpty())
+    return QStringLiteral("--source is missing");
+  if (line.Target.isEmpty())
+    return QStringLiteral("--target is missing");
+  const QChar seriesLetter = line.Series == smeBStyle ? QLatin1Char('B') : QLatin1Char('A');
+  if (!line.AutoSize && sizeLetter != seriesLetter)
+    return QStringLiteral("--size %1%2 is not a size of the %3 series")
+        .arg(sizeLetter)
+        .arg(line.SizeIndex)
+        .arg(seriesLetter);
+  return {};
+}
+
+QString WithSlash(const QString &folder) {
+  return TVellStr::IncludeTrailingChar(folder, QLatin1Char('/'));
+}
+
+QString AbsoluteFolder(const QString &folder) {
+  return WithSlash(QDir::cleanPath(QDir(folder).absolutePath()));
+}
+
+// Progress on the error stream: a bar redrawn in place on a terminal, one
+// line per item otherwise.
+class TConsoleProgress : public TBatchObserver {
+public:
+  TConsoleProgress(TBatchConsole &console, TPathDisplay display)
+      : FConsole(console), FDisplay(std::move(display)) {}
+
+  void ItemFinished(const TBatchResult &result, int finished, int count) override {
+    const QString name = FDisplay(result.Source);
+    if (!FConsole.ErrIsTerminal) {
+      FConsole.Err << QStringLiteral("[%1/%2] %3 %4")
+                          .arg(finished)
+                          .arg(count)
+                          .arg(BatchActionName(result.Action), name)
+                   << Qt::endl;
+      return;
+    }
+    constexpr int width = 30;
+    const int filled = count ? finished * width / count : width;
+    FConsole.Err << QStringLiteral("\r\x1b[K[%1%2] %3/%4 %5")
+                        .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char(' ')))
+                        .arg(finished)
+                        .arg(count)
+                        .arg(name.right(40));
+    if (finished == count)
+      FConsole.Err << '\n';
+    FConsole.Err.flush();
+  }
+
+  bool CancelRequested() override { return FConsole.Cancel && FConsole.Cancel->load(); }
+
+private:
+  TBatchConsole &FConsole;
+  TPathDisplay FDisplay;
+};
+
+int Refuse(TBatchConsole &console, const QString &message) {
+  console.Err << "pagetailor-batch: " << message << Qt::endl;
+  return becRefused;
+}
+
+int UsageError(TBatchConsole &console, const QString &message) {
+  console.Err << "pagetailor-batch: " << message << "\n\n" << UsageText;
+  console.Err.flush();
+  return becRefused;
+}
+
+} // namespace
+
+TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defaultJobs) {
+  TParsedCommandLine parsed;
+  TBatchCommandLine &line = parsed.Line;
+  line.Jobs = std::max(1, defaultJobs);
+  QChar sizeLetter = QLatin1Char('A');
+  for (int i = 0; i < arguments.size(); ++i) {
+    const QString &argument = arguments[i];
+    if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+      line.Help = true;
+      return parsed;
+    }
+    if (argument == QLatin1String("--dry-run")) {
+      line.DryRun = true;
+      continue;
+    }
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    const QString name = equals < 0 ? argument : argument.left(equals);
+    QString value;
+    if (!name.startsWith(QLatin1String("--")) ||
+        !TakeValue(arguments, i, argument.mid(equals + 1), equals >= 0, value)) {
+      parsed.Error = name.startsWith(QLatin1String("--"))
+                         ? QStringLiteral("%1 needs a value").arg(name)
+                         : QStringLiteral("unexpected argument \"%1\"").arg(argument);
+      return parsed;
+    }
+    if (parsed.Error = ApplyOption(name, value, line, sizeLetter); !parsed.Error.isEmpty())
+      return parsed;
+  }
+  parsed.Error = CheckComplete(line, sizeLetter);
+  return parsed;
+}
+
+QString BatchUsageText() {
+  return UsageText;
+}
+
+int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole &console) {
+  const TParsedCommandLine parsed = ParseBatchCommandLine(arguments, defaultJobs);
+  if (parsed.Line.Help) {
+    console.Out << UsageText;
+    console.Out.flush();
+    return becSuccess;
+  }
+  if (!parsed.Error.isEmpty())
+    return UsageError(console, parsed.Error);
+  const TBatchCommandLine &line = parsed.Line;
+  if (!QFileInfo(line.Source).isDir())
+    return Refuse(console, QStringLiteral("the source folder \"%1\" does not exist").arg(line.Source));
+
+  TBatchSettings settings;
+  settings.SourcePath = AbsoluteFolder(line.Source);
+  settings.TargetPath = AbsoluteFolder(line.Target);
+  settings.Page = {line.Series, line.AutoSize, static_cast<TAPaperSizeEnum>(line.SizeIndex),
+                   static_cast<TBPaperSizeEnum>(line.SizeIndex), VellScreenResolution()};
+  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
+    return Refuse(console, refusal);
+
+  // Paths are shown as given: the folder the user named followed by the relative path.
+  const TPathDisplay display = [&settings, source = WithSlash(line.Source),
+                                target = WithSlash(line.Target)](const QString &path) {
+    if (path.startsWith(settings.SourcePath))
+      return source + path.mid(settings.SourcePath.size());
+    if (path.startsWith(settings.TargetPath))
+      return target + path.mid(settings.TargetPath.size());
+    return path;
+  };
+
+  QSaveFile report(line.ReportFile);
+  if (!line.ReportFile.isEmpty() && !report.open(QIODevice::WriteOnly))
+    return Refuse(
+        console,
+        QStringLiteral("cannot write the report \"%1\": %2").arg(line.ReportFile, report.errorString()));
+
+  TBatchItemList list;
+  ScanFolder(list, settings.SourcePath);
+  TConsoleProgress progress(console, display);
+  TBatchOutcome outcome;
+  try {
+    outcome = ExecuteBatch(list, settings, {line.Jobs, line.DryRun}, &progress);
+  } catch (const EVellError &error) {
+    return Refuse(console, error.Message());
+  }
+
+  if (line.DryRun)
+    for (const TBatchResult &result : outcome.Results)
+      console.Out << DryRunLine(result, display) << '\n';
+  console.Out << BatchSummaryText(outcome, list.Count(), display);
+  if (!line.DryRun)
+    console.Out << "Output: " << WithSlash(line.Target) << '\n';
+  console.Out.flush();
+
+  bool reportFailed = false;
+  if (!line.ReportFile.isEmpty()) {
+    report.write(BatchReportJson(outcome, display));
+    if (!report.commit()) {
+      console.Err << "pagetailor-batch: cannot write the report \"" << line.ReportFile
+                  << "\": " << report.errorString() << Qt::endl;
+      reportFailed = true;
+    }
+  }
+  const bool incomplete = outcome.Cancelled || outcome.CountOf(TBatchAction::Failed) > 0 || reportFailed;
+  return incomplete ? becItemsFailed : becSuccess;
+}

@@ -1,0 +1,345 @@
+#include "app/BatchRun.h"
+
+#include "Common/VellUtils.h"
+#include "imaging/VellGDIPOBJ.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr ARGB OpaqueWhite = 0xFFFFFFFF;
+
+// Why an imaging object's last call failed.
+QString FailureText(const TGdiplusStatus &object) {
+  const QString text = object.GetLastErrorText();
+  return text.isEmpty() ? GdipStatusText(object.GetLastStatus()) : text;
+}
+
+// The path with every existing part resolved (links, "..", "."), so that two
+// spellings of one folder compare equal even when its tail does not exist yet.
+QString RealPath(const QString &path) {
+  QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+  QString tail;
+  while (!QFileInfo::exists(existing)) {
+    const qsizetype slash = existing.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0)
+      return QDir::cleanPath(path);
+    tail = existing.mid(slash) + tail;
+    existing.truncate(slash);
+  }
+  return QDir::cleanPath(QFileInfo(existing).canonicalFilePath() + tail);
+}
+
+bool IsSameOrInside(const QString &inner, const QString &outer) {
+  return inner == outer ||
+         inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
+}
+
+QString SourceFileOf(const TBatchItem &item) {
+  return TVellStr::IncludeTrailingChar(item.FilePath, QLatin1Char('/')) + item.FileName;
+}
+
+// A file written under a hidden temporary name beside its target and moved
+// into place only when complete; removed unless committed.
+class TPartFile {
+public:
+  TPartFile(const QString &targetFolder, const QString &fileName, int index)
+      : FPath(targetFolder + QStringLiteral(".%1.%2-%3.part")
+                                 .arg(fileName)
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(index)) {}
+  ~TPartFile() {
+    if (!FCommitted)
+      QFile::remove(FPath);
+  }
+  TPartFile(const TPartFile &) = delete;
+  TPartFile &operator=(const TPartFile &) = delete;
+
+  const QString &Path() const { return FPath; }
+
+  // Flushes the file to disk and renames it to target; the reason on failure.
+  QString CommitAs(const QString &target) {
+    if (const QString error = SyncToDisk(); !error.isEmpty())
+      return error;
+    std::error_code code;
+    std::filesystem::rename(QFile::encodeName(FPath).toStdString(), QFile::encodeName(target).toStdString(),
+                            code);
+    if (code)
+      return QStringLiteral("Cannot move the written file into place: %1")
+          .arg(QString::fromLocal8Bit(code.message().c_str()));
+    FCommitted = true;
+    return {};
+  }
+
+private:
+  QString SyncToDisk() const {
+    const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+      ::close(fd);
+    return synced ? QString() : QStringLiteral("The written file cannot be read back");
+  }
+
+  QString FPath;
+  bool FCommitted = false;
+};
+
+// Everything an item's conversion reads; shared read-only by the workers.
+struct TRunContext {
+  const TBatchSettings &Settings;
+  const TBatchOptions &Options;
+  CLSID TiffEncoder;
+  QSet<QString> SourceFiles; // real paths of every listed source
+};
+
+class TItemConversion {
+public:
+  TItemConversion(const TBatchItem &item, int index, const TRunContext &run) : FItem(item), FRun(run) {
+    FResult.Index = index;
+    FResult.Source = SourceFileOf(item);
+    FTargetFolder = RebasePath(item.FilePath, run.Settings.SourcePath, run.Settings.TargetPath);
+    FResult.Target = FTargetFolder + item.FileName;
+  }
+
+  TBatchResult Run() {
+    try {
+      Convert();
+    } catch (const std::exception &error) {
+      Fail(QString::fromUtf8(error.what()));
+    }
+    return FResult;
+  }
+
+private:
+  void Convert() {
+    if (!QFileInfo(FResult.Source).isFile()) {
+      FResult.Action = TBatchAction::Skipped;
+      return;
+    }
+    if (FRun.SourceFiles.contains(RealPath(FResult.Target)))
+      return Fail(QStringLiteral("The target would replace a source file"));
+    if (!FRun.Options.DryRun && !QDir().mkpath(FTargetFolder))
+      return Fail(QStringLiteral("Unable to create directory %1").arg(FTargetFolder));
+
+    TVellBitmap image(FResult.Source);
+    if (image.GetLastStatus() != Ok)
+      return Fail(QStringLiteral("Cannot read the image: %1").arg(FailureText(image)));
+    const TImageMetrics metrics{static_cast<qint32>(image.GetWidth()), static_cast<qint32>(image.GetHeight()),
+                                image.GetHorizontalResolution(), image.GetVerticalResolution()};
+    const TPageSettings &page = FRun.Settings.Page;
+    FResult.ImagePx = QSize(metrics.Width, metrics.Height);
+    FResult.ImageMm = ImageSizeMm(metrics, page.ScreenDpi);
+    FResult.SizeName = PaperSizeName(FResult.ImageMm.width(), FResult.ImageMm.height());
+    if (NeedsPage(metrics, page))
+      WritePage(image, ComputePagePlacement(metrics, page));
+    else
+      WriteUnchanged(image);
+  }
+
+  void WriteUnchanged(TVellImage &image) {
+    FResult.PageName = FResult.SizeName;
+    FResult.PagePx = FResult.ImagePx;
+    FResult.Draw = QRect(QPoint(0, 0), FResult.ImagePx);
+    FResult.Dpi = image.GetHorizontalResolution();
+    if (Save(image))
+      FResult.Action = TBatchAction::Unchanged;
+  }
+
+  void WritePage(TVellImage &image, const TPagePlacement &placement) {
+    FResult.PageName = placement.PageName;
+    FResult.PagePx = QSize(placement.PageWidth, placement.PageHeight);
+    FResult.Draw = QRect(placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
+    // A page of an image without resolution keeps the one its size came from.
+    FResult.Dpi = IsZeroDpi(placement.HorzDpi) ? float(FRun.Settings.Page.ScreenDpi) : placement.HorzDpi;
+    if (FRun.Options.DryRun) {
+      FResult.Action = TBatchAction::Paged;
+      return;
+    }
+    TVellBitmap sheet(placement.PageWidth, placement.PageHeight, PixelFormat24bppRGB);
+    if (sheet.GetLastStatus() != Ok)
+      return Fail(QStringLiteral("Cannot create a page of %1 x %2 pixels: %3")
+                      .arg(placement.PageWidth)
+                      .arg(placement.PageHeight)
+                      .arg(FailureText(sheet)));
+    sheet.SetResolution(FResult.Dpi, FResult.Dpi);
+    if (!Draw(sheet, image, placement))
+      return;
+    if (Save(sheet))
+      FResult.Action = TBatchAction::Paged;
+  }
+
+  bool Draw(TVellBitmap &sheet, TVellImage &image, const TPagePlacement &placement) {
+    TVellGraphics graphics(&sheet);
+    graphics.Clear(OpaqueWhite);
+    graphics.DrawImage(&image, placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
+    if (graphics.GetLastStatus() == Ok)
+      return true;
+    Fail(QStringLiteral("Cannot draw the image on the page: %1").arg(FailureText(graphics)));
+    return false;
+  }
+
+  // Writes the image to the target through a temporary file.
+  bool Save(TVellImage &image) {
+    if (FRun.Options.DryRun)
+      return true;
+    TPartFile part(FTargetFolder, FItem.FileName, FResult.Index);
+    if (image.Save(part.Path(), FRun.TiffEncoder) != Ok) {
+      Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));
+      return false;
+    }
+    if (const QString error = part.CommitAs(FResult.Target); !error.isEmpty()) {
+      Fail(error);
+      return false;
+    }
+    return true;
+  }
+
+  void Fail(const QString &reason) {
+    FResult.Action = TBatchAction::Failed;
+    FResult.PageName.clear();
+    FResult.Error = reason;
+  }
+
+  const TBatchItem &FItem;
+  const TRunContext &FRun;
+  QString FTargetFolder;
+  TBatchResult FResult;
+};
+
+QSet<QString> SourceFilesOf(const TBatchItemList &list) {
+  QSet<QString> files;
+  for (int i = 0; i < list.Count(); ++i)
+    files.insert(RealPath(SourceFileOf(list.Items(i))));
+  return files;
+}
+
+// Hands out the items in list order to the workers and collects the results.
+class TBatchScheduler {
+public:
+  TBatchScheduler(const TBatchItemList &list, const TRunContext &run, TBatchObserver &observer)
+      : FList(list), FRun(run), FObserver(observer), FResults(size_t(list.Count())) {}
+
+  void Work() {
+    for (;;) {
+      if (FObserver.CancelRequested()) {
+        FCancelled = true;
+        return;
+      }
+      const int index = FNext++;
+      if (index >= FList.Count())
+        return;
+      TBatchResult result = TItemConversion(FList.Items(index), index, FRun).Run();
+      QMutexLocker lock(&FLock);
+      FResults[size_t(index)] = result;
+      FObserver.ItemFinished(result, ++FFinished, FList.Count());
+    }
+  }
+
+  TBatchOutcome Outcome() const {
+    TBatchOutcome outcome;
+    outcome.Cancelled = FCancelled;
+    for (const std::optional<TBatchResult> &result : FResults)
+      if (result)
+        outcome.Results.append(*result);
+    return outcome;
+  }
+
+private:
+  const TBatchItemList &FList;
+  const TRunContext &FRun;
+  TBatchObserver &FObserver;
+  std::vector<std::optional<TBatchResult>> FResults;
+  std::atomic<int> FNext = 0;
+  std::atomic<bool> FCancelled = false;
+  int FFinished = 0;
+  QMutex FLock;
+};
+
+} // namespace
+
+QString BatchActionName(TBatchAction action) {
+  switch (action) {
+  case TBatchAction::Unchanged:
+    return QStringLiteral("unchanged");
+  case TBatchAction::Paged:
+    return QStringLiteral("paged");
+  case TBatchAction::Skipped:
+    return QStringLiteral("skipped");
+  case TBatchAction::Failed:
+    break;
+  }
+  return QStringLiteral("failed");
+}
+
+TBatchSettings TBatchSettings::From(const TAppInfo &info) {
+  return {info.SourcePath, info.TargetPath, TPageSettings::From(info, VellScreenResolution())};
+}
+
+void TBatchObserver::ItemFinished(const TBatchResult &, int, int) {}
+
+bool TBatchObserver::CancelRequested() {
+  return false;
+}
+
+int TBatchOutcome::CountOf(TBatchAction action) const {
+  return static_cast<int>(std::count_if(Results.begin(), Results.end(),
+                                        [action](const TBatchResult &r) { return r.Action == action; }));
+}
+
+QString RebasePath(const QString &path, const QString &oldRoot, const QString &newRoot) {
+  if (oldRoot.isEmpty())
+    return path;
+  return QString(path).replace(oldRoot, newRoot, Qt::CaseSensitive);
+}
+
+QString RunRefusal(const TBatchSettings &settings) {
+  if (settings.SourcePath.isEmpty())
+    return QStringLiteral("No source folder is set.");
+  if (settings.TargetPath.isEmpty())
+    return QStringLiteral("No output folder is set.");
+  const QString source = RealPath(settings.SourcePath);
+  const QString target = RealPath(settings.TargetPath);
+  if (source == target)
+    return QStringLiteral("The output folder is the source folder: the output would replace the scans.");
+  if (IsSameOrInside(target, source))
+    return QStringLiteral(
+        "The output folder lies inside the source folder: the output would mix with the scans.");
+  return {};
+}
+
+TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,
+                           const TBatchOptions &options, TBatchObserver *observer) {
+  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
+    throw EInOutError(refusal);
+  TRunContext run{settings, options, {}, SourceFilesOf(list)};
+  if (GetEncoderClsid(QStringLiteral("image/tiff"), run.TiffEncoder) < 0)
+    throw EInOutError(QStringLiteral("No TIFF encoder is available."));
+
+  TBatchObserver silent;
+  TBatchScheduler scheduler(list, run, observer ? *observer : silent);
+  const int workers = std::clamp(options.Jobs, 1, std::max(1, list.Count()));
+  if (workers == 1) {
+    scheduler.Work();
+  } else {
+    QThreadPool pool;
+    pool.setMaxThreadCount(workers);
+    for (int i = 0; i < workers; ++i)
+      pool.start([&scheduler] { scheduler.Work(); });
+    pool.waitForDone();
+  }
+  return scheduler.Outcome();
+}

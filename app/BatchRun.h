@@ -1,0 +1,83 @@
+// The conversion run: every batch item is written as a TIFF under the output
+// folder at its relative path, either re-encoded as loaded (it already is a
+// page of the series) or fitted and centred on a white page.
+#pragma once
+
+#include "app/PTClasses.h"
+#include "app/PaperRules.h"
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+enum class TBatchAction { Unchanged, Paged, Skipped, Failed };
+
+// "unchanged", "paged", "skipped", "failed".
+QString BatchActionName(TBatchAction action);
+
+// What a run reads from the settings, copied when it starts so that workers
+// never touch the settings object. Take it on the thread that owns the GUI.
+struct TBatchSettings {
+  QString SourcePath;
+  QString TargetPath;
+  TPageSettings Page;
+
+  // The values of the settings object, with the screen resolution of now.
+  static TBatchSettings From(const TAppInfo &info);
+};
+
+struct TBatchOptions {
+  int Jobs = 1;        // workers converting items at the same time
+  bool DryRun = false; // decode and decide, create and write nothing
+};
+
+// The outcome of one item.
+struct TBatchResult {
+  int Index = -1; // position in the batch list
+  QString Source;
+  QString Target;
+  TBatchAction Action = TBatchAction::Failed;
+  QSize ImagePx;    // as decoded; empty when the image could not be read
+  QSize ImageMm;    // the size the page rules measured
+  QString SizeName; // PaperSizeName of ImageMm
+  QString PageName; // the page written ("A4", ...); empty for skipped and failed items
+  QSize PagePx;
+  QRect Draw;    // where the image lies on the page
+  float Dpi = 0; // the resolution stored with the written file
+  QString Error; // why the item failed; empty otherwise
+};
+
+// Progress and cancellation of a run, for callers on another thread.
+class TBatchObserver {
+public:
+  virtual ~TBatchObserver() = default;
+  // Called once per finished item, one call at a time, from the thread that
+  // converted it; finished counts the items done so far.
+  virtual void ItemFinished(const TBatchResult &result, int finished, int count);
+  // Asked before each item starts; true ends the run once the items already
+  // started are done.
+  virtual bool CancelRequested();
+};
+
+struct TBatchOutcome {
+  QVector<TBatchResult> Results; // the finished items, in list order
+  bool Cancelled = false;
+
+  int CountOf(TBatchAction action) const;
+};
+
+// path with every occurrence of oldRoot replaced by newRoot, left to right,
+// case-sensitive, replaced text not scanned again; unchanged for an empty oldRoot.
+QString RebasePath(const QString &path, const QString &oldRoot, const QString &newRoot);
+
+// Why a run with these settings must not start (no output folder, or one
+// that equals or lies inside the source folder); empty when it may.
+QString RunRefusal(const TBatchSettings &settings);
+
+// Converts the list's items on options.Jobs workers; the output equals that
+// of a sequential run. Raises EInOutError with the refusal, or when there is
+// no TIFF encoder, before anything is written. Failed items are reported in
+// their result and the run goes on.
+TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,
+                           const TBatchOptions &options = {}, TBatchObserver *observer = nullptr);

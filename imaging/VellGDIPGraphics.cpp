@@ -1,0 +1,179 @@
+// Drawing surfaces of the imaging service: a QPainter on a bitmap's pixels or
+// on any paint device.
+//
+// Scaled drawing resamples the source once to the destination size and then
+// copies it pixel for pixel: area-averaging when reducing, bilinear when
+// enlarging (Qt's smooth scaling); only InterpolationModeNearestNeighbor
+// picks single pixels.
+#include "imaging/VellGDIPPrivate.h"
+
+#include <QPaintDevice>
+#include <QPainter>
+
+struct GpGraphics {
+  std::shared_ptr<QImage> Target; // the bitmap's pixels when drawing into a bitmap
+  QPainter Painter;
+  QSize Size;
+  InterpolationMode Mode = InterpolationModeDefault;
+  bool PainterLent = false;
+};
+
+namespace {
+
+GpStatus CheckGraphics(const GpGraphics *graphics) {
+  if (GpStatus status = GdipCheckCall(graphics); status != Ok)
+    return status;
+  if (graphics->PainterLent)
+    return GdipFail(ObjectBusy, QStringLiteral("the surface's painter has not been given back"));
+  return Ok;
+}
+
+GpStatus StartPainting(std::unique_ptr<GpGraphics> surface, QPaintDevice *device, GpGraphics **graphics) {
+  if (!surface->Painter.begin(device))
+    return GdipFail(WrongState, QStringLiteral("cannot draw on this surface"));
+  surface->Size = QSize(device->width(), device->height());
+  *graphics = surface.release();
+  return Ok;
+}
+
+bool Drawable(const QImage &image) {
+  return image.format() != QImage::Format_Mono && image.format() != QImage::Format_MonoLSB &&
+         image.format() != QImage::Format_Indexed8;
+}
+
+Qt::TransformationMode TransformationFor(InterpolationMode mode) {
+  return mode == InterpolationModeNearestNeighbor ? Qt::FastTransformation : Qt::SmoothTransformation;
+}
+
+// Draws source (an area of an image) scaled into dest; a negative width or
+// height mirrors the image along that axis.
+GpStatus DrawScaled(GpGraphics &graphics, const QImage &source, QRect dest) {
+  const bool mirrorX = dest.width() < 0, mirrorY = dest.height() < 0;
+  if (mirrorX)
+    dest = QRect(dest.x() + dest.width(), dest.y(), -dest.width(), dest.height());
+  if (mirrorY)
+    dest = QRect(dest.x(), dest.y() + dest.height(), dest.width(), -dest.height());
+  if (dest.isEmpty() || source.isNull())
+    return Ok;
+  if (ExceedsPixelLimit(dest.width(), dest.height()))
+    return GdipFail(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
+  QImage scaled = dest.size() == source.size()
+                      ? source
+                      : source.scaled(dest.size(), Qt::IgnoreAspectRatio, TransformationFor(graphics.Mode));
+  if (mirrorX || mirrorY)
+    scaled = scaled.mirrored(mirrorX, mirrorY);
+  if (scaled.isNull())
+    return GdipFail(OutOfMemory, QStringLiteral("out of memory while scaling an image"));
+  graphics.Painter.drawImage(dest.topLeft(), scaled);
+  return Ok;
+}
+
+} // namespace
+
+GpStatus GdipCreateFromHDC(QPaintDevice *device, GpGraphics **graphics) {
+  if (GpStatus status = GdipCheckCall(device, graphics); status != Ok)
+    return status;
+  *graphics = nullptr;
+  return StartPainting(std::make_unique<GpGraphics>(), device, graphics);
+}
+
+GpStatus GdipGetImageGraphicsContext(GpImage *image, GpGraphics **graphics) {
+  if (GpStatus status = GdipCheckCall(image, graphics); status != Ok)
+    return status;
+  *graphics = nullptr;
+  TBitmapObject &bitmap = *TBitmapObject::From(image);
+  if (!Drawable(*bitmap.Pixels))
+    return GdipFail(WrongState, QStringLiteral("cannot draw into a bitmap with an indexed pixel format"));
+  auto surface = std::make_unique<GpGraphics>();
+  surface->Target = bitmap.Pixels;
+  QImage *device = surface->Target.get();
+  return StartPainting(std::move(surface), device, graphics);
+}
+
+GpStatus GdipDeleteGraphics(GpGraphics *graphics) {
+  if (GpStatus status = GdipCheckCall(graphics); status != Ok)
+    return status;
+  delete graphics;
+  return Ok;
+}
+
+GpStatus GdipGetDC(GpGraphics *graphics, QPainter **dc) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (!dc)
+    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+  graphics->PainterLent = true;
+  *dc = &graphics->Painter;
+  return Ok;
+}
+
+GpStatus GdipReleaseDC(GpGraphics *graphics, QPainter *dc) {
+  if (GpStatus status = GdipCheckCall(graphics, dc); status != Ok)
+    return status;
+  if (!graphics->PainterLent || dc != &graphics->Painter)
+    return GdipFail(InvalidParameter, QStringLiteral("this painter was not lent by the surface"));
+  graphics->PainterLent = false;
+  return Ok;
+}
+
+GpStatus GdipSetInterpolationMode(GpGraphics *graphics, InterpolationMode mode) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (mode < InterpolationModeDefault || mode > InterpolationModeHighQualityBicubic)
+    return GdipFail(InvalidParameter, QStringLiteral("invalid interpolation mode %1").arg(int(mode)));
+  graphics->Mode = mode;
+  return Ok;
+}
+
+GpStatus GdipGetInterpolationMode(GpGraphics *graphics, InterpolationMode *mode) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (!mode)
+    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+  *mode = graphics->Mode;
+  return Ok;
+}
+
+GpStatus GdipGraphicsClear(GpGraphics *graphics, ARGB colour) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  QPainter &painter = graphics->Painter;
+  const QPainter::CompositionMode previous = painter.compositionMode();
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(QRect(QPoint(0, 0), graphics->Size), QColor::fromRgba(colour));
+  painter.setCompositionMode(previous);
+  return Ok;
+}
+
+GpStatus GdipDrawImageI(GpGraphics *graphics, GpImage *image, int x, int y) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (GpStatus status = GdipCheckCall(image); status != Ok)
+    return status;
+  graphics->Painter.drawImage(QPoint(x, y), *TBitmapObject::From(image)->Pixels);
+  return Ok;
+}
+
+GpStatus GdipDrawImageRectI(GpGraphics *graphics, GpImage *image, int x, int y, int width, int height) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (GpStatus status = GdipCheckCall(image); status != Ok)
+    return status;
+  return DrawScaled(*graphics, *TBitmapObject::From(image)->Pixels, QRect(x, y, width, height));
+}
+
+GpStatus GdipDrawImageRectRectI(GpGraphics *graphics, GpImage *image, int dstx, int dsty, int dstwidth,
+                                int dstheight, int srcx, int srcy, int srcwidth, int srcheight, Unit srcUnit,
+                                const GpImageAttributes *, void *, void *) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (GpStatus status = GdipCheckCall(image); status != Ok)
+    return status;
+  if (srcUnit != UnitPixel)
+    return GdipFail(NotImplemented, QStringLiteral("source rectangles are measured in pixels only"));
+  const QImage &pixels = *TBitmapObject::From(image)->Pixels;
+  const QRect source(srcx, srcy, srcwidth, srcheight);
+  if (source.isEmpty() || !pixels.rect().contains(source))
+    return GdipFail(InvalidParameter, QStringLiteral("the source rectangle is not inside the image"));
+  return DrawScaled(*graphics, pixels.copy(source), QRect(dstx, dsty, dstwidth, dstheight));
+}
