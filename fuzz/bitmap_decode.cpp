@@ -6,18 +6,22 @@
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
 
 namespace {
 
-// Files of this process in memory-backed storage.
+// Files of this process in memory-backed storage, removed at exit.
 QString ScratchFile(const char *name) {
-  return QStringLiteral("/dev/shm/pt-fuzz-%1-%2").arg(QCoreApplication::applicationPid()).arg(name);
+  static const QTemporaryDir folder(QStringLiteral("/dev/shm/pt-fuzz-XXXXXX"));
+  return folder.filePath(QLatin1String(name));
 }
+
+// The decoders' complaints about damaged input are expected by the thousand.
+void DiscardMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
 
 void WriteInput(const QString &path, const uint8_t *data, size_t size) {
   QFile file(path);
@@ -42,6 +46,7 @@ void ConvertLikeTheBatchRun(TVellBitmap &image, const CLSID &tiff) {
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   static QCoreApplication application(*argc, *argv);
+  qInstallMessageHandler(DiscardMessage);
   VellGdiplusStartup();
   // Large enough for every seed and for real decoding work, small enough that
   // an announced size near the limit costs little time and memory.

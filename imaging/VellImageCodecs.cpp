@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <new>
 
@@ -113,30 +114,39 @@ float DpiFromDotsPerMetre(quint32 dotsPerMetre) {
 }
 
 // The pHYs chunk, which comes before the image data.
-void ReadPngResolution(QIODevice &file, TRaster &raster) {
+// Walks the chunks of a PNG after its signature, with the file positioned at
+// each chunk's data when visit(type, length) is called; visit returns false
+// to stop. False when a chunk announces more bytes than the file holds:
+// decoders would otherwise allocate and fill buffers of the announced size.
+bool WalkPngChunks(QIODevice &file, const std::function<bool(const QByteArray &, quint32)> &visit) {
   file.seek(8);
   for (;;) {
     const QByteArray header = file.read(8);
     if (header.size() < 8)
-      return;
+      return true;
     const quint32 length = qFromBigEndian<quint32>(header.constData());
-    const QByteArray type = header.mid(4, 4);
-    if (type == "IDAT" || type == "IEND")
-      return;
+    const qint64 data = file.pos();
+    if (qint64(length) + 4 > file.size() - data)
+      return false;
+    if (!visit(header.mid(4, 4), length) || !file.seek(data + qint64(length) + 4))
+      return true;
+  }
+}
+
+void ReadPngResolution(QIODevice &file, TRaster &raster) {
+  WalkPngChunks(file, [&](const QByteArray &type, quint32 length) {
     if (type == "pHYs" && length == 9) {
       const QByteArray data = file.read(9);
       if (data.size() == 9 && data[8] == 1) {
         raster.DpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data.constData()));
         raster.DpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data.constData() + 4));
       }
-      return;
+      return false;
     }
-    if (!file.seek(file.pos() + qint64(length) + 4))
-      return;
-  }
+    return type != "IDAT" && type != "IEND";
+  });
 }
 
-// The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
 void ReadJpegResolution(QIODevice &file, TRaster &raster) {
   file.seek(2);
   const QByteArray app0 = file.read(18);
@@ -163,6 +173,10 @@ void ReadBmpResolution(QIODevice &file, TRaster &raster) {
 
 GpStatus DecodeWithQt(QFile &file, TSignature signature, TRaster &raster) {
   static const char *const qtFormats[] = {nullptr, nullptr, nullptr, "png", "jpeg", "bmp", "gif"};
+  if (signature == TSignature::Png &&
+      !WalkPngChunks(file, [](const QByteArray &type, quint32) { return type != "IEND"; }))
+    return GdipFail(UnknownImageFormat,
+                    QStringLiteral("damaged PNG: a chunk is longer than the rest of the file"));
   file.seek(0);
   QImageReader reader(&file, qtFormats[int(signature)]);
   const QSize size = reader.size();
