@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <optional>
 
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,10 +60,23 @@ QString SourceFileOf(const TBatchItem &item) {
 class TPartFile {
 public:
   TPartFile(const QString &targetFolder, const QString &fileName, int index)
-      : FPath(targetFolder + QStringLiteral(".%1.%2-%3.part")
-                                 .arg(fileName)
-                                 .arg(QCoreApplication::applicationPid())
-                                 .arg(index)) {}
+      : FPath(targetFolder + PrefixOf(fileName) +
+              QStringLiteral("%1-%2.part").arg(QCoreApplication::applicationPid()).arg(index)) {}
+
+  // Removes the temporary files for fileName that a run killed while writing
+  // left behind: those whose writing process no longer exists.
+  static void RemoveAbandoned(const QString &targetFolder, const QString &fileName) {
+    const QString prefix = PrefixOf(fileName);
+    for (const QFileInfo &part : QDir(targetFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
+      const QString name = part.fileName();
+      if (!name.startsWith(prefix) || !name.endsWith(QLatin1String(".part")))
+        continue;
+      bool isPid = false;
+      const qint64 pid = name.mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isPid);
+      if (isPid && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        QFile::remove(part.filePath());
+    }
+  }
   ~TPartFile() {
     if (!FCommitted)
       QFile::remove(FPath);
@@ -86,6 +101,8 @@ public:
   }
 
 private:
+  static QString PrefixOf(const QString &fileName) { return QStringLiteral(".%1.").arg(fileName); }
+
   QString SyncToDisk() const {
     const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
@@ -196,6 +213,7 @@ private:
   bool Save(TVellImage &image) {
     if (FRun.Options.DryRun)
       return true;
+    TPartFile::RemoveAbandoned(FTargetFolder, FItem.FileName);
     TPartFile part(FTargetFolder, FItem.FileName, FResult.Index);
     if (image.Save(part.Path(), FRun.TiffEncoder) != Ok) {
       Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));
