@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
 
 #include <atomic>
 #include <cmath>
@@ -91,7 +92,7 @@ GpStatus GdiplusStartup(quintptr *token, const GdiplusStartupInput *input, Gdipl
   if (gTokens.empty()) {
     TIFFSetErrorHandler(RecordTiffMessage);
     TIFFSetWarningHandler(IgnoreTiffWarning);
-    gScreenResolution = QueryScreenResolution();
+    VellScreenResolution();
   }
   *token = gNextToken++;
   gTokens.insert(*token);
@@ -123,9 +124,18 @@ QString PixelLimitText(qint64 width, qint64 height) {
       .arg(GdipPixelLimit());
 }
 
+// Asked afresh on the application's thread, which also refreshes the value
+// the worker threads read; they ask the screen only when none is known yet.
 float VellScreenResolution() {
+  const QCoreApplication *application = QCoreApplication::instance();
+  const bool applicationThread = application && QThread::currentThread() == application->thread();
   const float cached = gScreenResolution.load();
-  return cached > 0 ? cached : QueryScreenResolution();
+  if (!applicationThread && cached > 0)
+    return cached;
+  const float resolution = QueryScreenResolution();
+  if (applicationThread)
+    gScreenResolution = resolution;
+  return resolution;
 }
 
 TBitmapObject::TBitmapObject(TRaster raster)
@@ -212,7 +222,7 @@ GpStatus GdipCreateBitmapFromHBITMAP(const QImage &platformBitmap, GpBitmap **bi
   if (ExceedsPixelLimit(platformBitmap.width(), platformBitmap.height()))
     return GdipFail(ValueOverflow, PixelLimitText(platformBitmap.width(), platformBitmap.height()));
   TRaster raster;
-  raster.Pixels = ServicePixels(platformBitmap).copy();
+  raster.Pixels = ServicePixels(platformBitmap); // shared until either side changes
   raster.Format = PixelFormatOf(raster.Pixels);
   raster.DpiX = raster.DpiY = VellScreenResolution();
   return HandOut(std::move(raster), bitmap);
@@ -225,39 +235,36 @@ GpStatus GdipDisposeImage(GpImage *image) {
   return Ok;
 }
 
-GpStatus GdipGetImageWidth(GpImage *image, quint32 *width) {
-  if (GpStatus status = GdipCheckCall(image, width); status != Ok)
+namespace {
+
+// The common shape of the property reads: check, then read one value.
+template <typename T, typename Read> GpStatus ReadProperty(GpImage *image, T *value, Read read) {
+  if (GpStatus status = GdipCheckCall(image, value); status != Ok)
     return status;
-  *width = quint32(TBitmapObject::From(image)->Pixels->width());
+  *value = read(*TBitmapObject::From(image));
   return Ok;
+}
+
+} // namespace
+
+GpStatus GdipGetImageWidth(GpImage *image, quint32 *width) {
+  return ReadProperty(image, width, [](const TBitmapObject &b) { return quint32(b.Pixels->width()); });
 }
 
 GpStatus GdipGetImageHeight(GpImage *image, quint32 *height) {
-  if (GpStatus status = GdipCheckCall(image, height); status != Ok)
-    return status;
-  *height = quint32(TBitmapObject::From(image)->Pixels->height());
-  return Ok;
+  return ReadProperty(image, height, [](const TBitmapObject &b) { return quint32(b.Pixels->height()); });
 }
 
 GpStatus GdipGetImageHorizontalResolution(GpImage *image, float *resolution) {
-  if (GpStatus status = GdipCheckCall(image, resolution); status != Ok)
-    return status;
-  *resolution = TBitmapObject::From(image)->DpiX;
-  return Ok;
+  return ReadProperty(image, resolution, [](const TBitmapObject &b) { return b.DpiX; });
 }
 
 GpStatus GdipGetImageVerticalResolution(GpImage *image, float *resolution) {
-  if (GpStatus status = GdipCheckCall(image, resolution); status != Ok)
-    return status;
-  *resolution = TBitmapObject::From(image)->DpiY;
-  return Ok;
+  return ReadProperty(image, resolution, [](const TBitmapObject &b) { return b.DpiY; });
 }
 
 GpStatus GdipGetImagePixelFormat(GpImage *image, PixelFormat *format) {
-  if (GpStatus status = GdipCheckCall(image, format); status != Ok)
-    return status;
-  *format = TBitmapObject::From(image)->Format;
-  return Ok;
+  return ReadProperty(image, format, [](const TBitmapObject &b) { return b.Format; });
 }
 
 const QImage *GdipImagePixels(GpImage *image) {

@@ -41,8 +41,28 @@ bool Drawable(const QImage &image) {
          image.format() != QImage::Format_Indexed8;
 }
 
-Qt::TransformationMode TransformationFor(InterpolationMode mode) {
-  return mode == InterpolationModeNearestNeighbor ? Qt::FastTransformation : Qt::SmoothTransformation;
+// Qt averages areas only in 32- and 64-bit formats (bilevel and indexed images
+// would be sampled), so the source is brought to one of those first.
+QImage Resampled(const QImage &source, const QSize &size, InterpolationMode mode) {
+  if (mode == InterpolationModeNearestNeighbor)
+    return source.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  QImage drawable = source;
+  switch (source.format()) {
+  case QImage::Format_RGB32:
+  case QImage::Format_ARGB32_Premultiplied:
+  case QImage::Format_RGBX64:
+  case QImage::Format_RGBA64_Premultiplied:
+    break;
+  case QImage::Format_Grayscale16:
+  case QImage::Format_RGBA64:
+    drawable = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_RGBA64_Premultiplied
+                                                               : QImage::Format_RGBX64);
+    break;
+  default:
+    drawable = source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                               : QImage::Format_RGB32);
+  }
+  return drawable.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 // Draws source (an area of an image) scaled into dest; a negative width or
@@ -57,9 +77,7 @@ GpStatus DrawScaled(GpGraphics &graphics, const QImage &source, QRect dest) {
     return Ok;
   if (ExceedsPixelLimit(dest.width(), dest.height()))
     return GdipFail(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
-  QImage scaled = dest.size() == source.size()
-                      ? source
-                      : source.scaled(dest.size(), Qt::IgnoreAspectRatio, TransformationFor(graphics.Mode));
+  QImage scaled = dest.size() == source.size() ? source : Resampled(source, dest.size(), graphics.Mode);
   if (mirrorX || mirrorY)
     scaled = scaled.mirrored(mirrorX, mirrorY);
   if (scaled.isNull())

@@ -120,38 +120,38 @@ GpStatus GdipAddPathArc(GpPath *path, float x, float y, float width, float heigh
   return Ok;
 }
 
-GpStatus GdipAddPathRectangle(GpPath *path, float x, float y, float width, float height) {
+namespace {
+
+// Adds a closed figure that fills a box of positive size.
+template <typename Add> GpStatus AddBoxFigure(GpPath *path, const QRectF &box, Add add) {
   if (GpStatus status = GdipCheckCall(path); status != Ok)
     return status;
-  if (GpStatus status = CheckBox(width, height); status != Ok)
+  if (GpStatus status = CheckBox(float(box.width()), float(box.height())); status != Ok)
     return status;
-  path->Figures.addRect(x, y, width, height);
+  add(path->Figures, box);
   path->FigureOpen = false;
   return Ok;
 }
 
+} // namespace
+
+GpStatus GdipAddPathRectangle(GpPath *path, float x, float y, float width, float height) {
+  return AddBoxFigure(path, QRectF(x, y, width, height),
+                      [](QPainterPath &figures, const QRectF &box) { figures.addRect(box); });
+}
+
 GpStatus GdipAddPathEllipse(GpPath *path, float x, float y, float width, float height) {
-  if (GpStatus status = GdipCheckCall(path); status != Ok)
-    return status;
-  if (GpStatus status = CheckBox(width, height); status != Ok)
-    return status;
-  path->Figures.addEllipse(x, y, width, height);
-  path->FigureOpen = false;
-  return Ok;
+  return AddBoxFigure(path, QRectF(x, y, width, height),
+                      [](QPainterPath &figures, const QRectF &box) { figures.addEllipse(box); });
 }
 
 GpStatus GdipAddPathPie(GpPath *path, float x, float y, float width, float height, float startAngle,
                         float sweepAngle) {
-  if (GpStatus status = GdipCheckCall(path); status != Ok)
-    return status;
-  if (GpStatus status = CheckBox(width, height); status != Ok)
-    return status;
-  const QRectF box(x, y, width, height);
-  path->Figures.moveTo(box.center());
-  path->Figures.arcTo(box, -startAngle, -sweepAngle);
-  path->Figures.closeSubpath();
-  path->FigureOpen = false;
-  return Ok;
+  return AddBoxFigure(path, QRectF(x, y, width, height), [&](QPainterPath &figures, const QRectF &box) {
+    figures.moveTo(box.center());
+    figures.arcTo(box, -startAngle, -sweepAngle);
+    figures.closeSubpath();
+  });
 }
 
 GpStatus GdipAddPathPolygon(GpPath *path, const PointF *points, int count) {

@@ -113,7 +113,11 @@ float DpiFromDotsPerMetre(quint32 dotsPerMetre) {
   return dotsPerMetre ? float(dotsPerMetre * 0.0254) : 0.0f;
 }
 
-// The pHYs chunk, which comes before the image data.
+// Reads exactly count bytes into buffer.
+bool ReadExactly(QIODevice &file, char *buffer, qint64 count) {
+  return file.read(buffer, count) == count;
+}
+
 // Walks the chunks of a PNG after its signature, with the file positioned at
 // each chunk's data when visit(type, length) is called; visit returns false
 // to stop. False when a chunk announces more bytes than the file holds:
@@ -121,25 +125,26 @@ float DpiFromDotsPerMetre(quint32 dotsPerMetre) {
 bool WalkPngChunks(QIODevice &file, const std::function<bool(const QByteArray &, quint32)> &visit) {
   file.seek(8);
   for (;;) {
-    const QByteArray header = file.read(8);
-    if (header.size() < 8)
+    char header[8];
+    if (!ReadExactly(file, header, 8))
       return true;
-    const quint32 length = qFromBigEndian<quint32>(header.constData());
+    const quint32 length = qFromBigEndian<quint32>(header);
     const qint64 data = file.pos();
     if (qint64(length) + 4 > file.size() - data)
       return false;
-    if (!visit(header.mid(4, 4), length) || !file.seek(data + qint64(length) + 4))
+    if (!visit(QByteArray(header + 4, 4), length) || !file.seek(data + qint64(length) + 4))
       return true;
   }
 }
 
+// The pHYs chunk, which comes before the image data.
 void ReadPngResolution(QIODevice &file, TRaster &raster) {
   WalkPngChunks(file, [&](const QByteArray &type, quint32 length) {
     if (type == "pHYs" && length == 9) {
-      const QByteArray data = file.read(9);
-      if (data.size() == 9 && data[8] == 1) {
-        raster.DpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data.constData()));
-        raster.DpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data.constData() + 4));
+      char data[9];
+      if (ReadExactly(file, data, 9) && data[8] == 1) {
+        raster.DpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data));
+        raster.DpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data + 4));
       }
       return false;
     }
@@ -147,51 +152,56 @@ void ReadPngResolution(QIODevice &file, TRaster &raster) {
   });
 }
 
+// The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
 void ReadJpegResolution(QIODevice &file, TRaster &raster) {
   file.seek(2);
-  const QByteArray app0 = file.read(18);
-  if (app0.size() < 16 || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
-      !app0.mid(4).startsWith("JFIF"))
+  char app0[16];
+  if (!ReadExactly(file, app0, 16) || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
+      QByteArrayView(app0 + 4, 5) != QByteArrayView("JFIF\0", 5))
     return;
   const int unit = app0[11];
   const double perInch = unit == 1 ? 1.0 : unit == 2 ? 2.54 : 0.0;
-  raster.DpiX = float(qFromBigEndian<quint16>(app0.constData() + 12) * perInch);
-  raster.DpiY = float(qFromBigEndian<quint16>(app0.constData() + 14) * perInch);
+  raster.DpiX = float(qFromBigEndian<quint16>(app0 + 12) * perInch);
+  raster.DpiY = float(qFromBigEndian<quint16>(app0 + 14) * perInch);
 }
 
 // The pixels-per-metre fields of a BITMAPINFOHEADER or later header.
 void ReadBmpResolution(QIODevice &file, TRaster &raster) {
   file.seek(14);
-  const QByteArray info = file.read(40);
-  if (info.size() < 40 || qFromLittleEndian<quint32>(info.constData()) < 40)
+  char info[40];
+  if (!ReadExactly(file, info, 40) || qFromLittleEndian<quint32>(info) < 40)
     return;
-  const auto x = qFromLittleEndian<qint32>(info.constData() + 24);
-  const auto y = qFromLittleEndian<qint32>(info.constData() + 28);
+  const auto x = qFromLittleEndian<qint32>(info + 24);
+  const auto y = qFromLittleEndian<qint32>(info + 28);
   raster.DpiX = x > 0 ? DpiFromDotsPerMetre(quint32(x)) : 0.0f;
   raster.DpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
 }
 
-GpStatus DecodeWithQt(QFile &file, TSignature signature, TRaster &raster) {
+GpStatus DecodeWithQt(QFile &file, const QString &fileName, TSignature signature, TRaster &raster) {
   static const char *const qtFormats[] = {nullptr, nullptr, nullptr, "png", "jpeg", "bmp", "gif"};
   if (signature == TSignature::Png &&
       !WalkPngChunks(file, [](const QByteArray &type, quint32) { return type != "IEND"; }))
-    return GdipFail(UnknownImageFormat,
-                    QStringLiteral("damaged PNG: a chunk is longer than the rest of the file"));
+    return GdipFail(
+        UnknownImageFormat,
+        QStringLiteral("%1: damaged PNG (a chunk is longer than the rest of the file)").arg(fileName));
   file.seek(0);
   QImageReader reader(&file, qtFormats[int(signature)]);
   const QSize size = reader.size();
   if (size.isValid() && ExceedsPixelLimit(size.width(), size.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(size.width(), size.height()));
+    return GdipFail(ValueOverflow,
+                    fileName + QStringLiteral(": ") + PixelLimitText(size.width(), size.height()));
   // Room for the largest pixel (8 bytes) of an image within the pixel limit.
   const qint64 megabytes = GdipPixelLimit() * 8 / (1024 * 1024) + 1;
   reader.setAllocationLimit(int(std::min<qint64>(megabytes, std::numeric_limits<int>::max())));
   QImage image = reader.read();
   if (image.isNull())
-    return GdipFail(UnknownImageFormat,
-                    QStringLiteral("cannot decode the %1 image: %2")
-                        .arg(QString::fromLatin1(qtFormats[int(signature)]).toUpper(), reader.errorString()));
+    return GdipFail(
+        UnknownImageFormat,
+        QStringLiteral("%1: cannot decode the %2 image (%3)")
+            .arg(fileName, QString::fromLatin1(qtFormats[int(signature)]).toUpper(), reader.errorString()));
   if (ExceedsPixelLimit(image.width(), image.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(image.width(), image.height()));
+    return GdipFail(ValueOverflow,
+                    fileName + QStringLiteral(": ") + PixelLimitText(image.width(), image.height()));
   // Colour files are kept as 24-bit RGB unless they carry alpha.
   if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_RGB888)
     image.convertTo(QImage::Format_BGR888);
@@ -212,16 +222,16 @@ GpStatus DecodeOpenedFile(QFile &file, const QString &fileName, TRaster &raster)
   const TSignature signature = SignatureOf(file.read(8));
   switch (signature) {
   case TSignature::Empty:
-    return GdipFail(UnknownImageFormat, QStringLiteral("the file is empty: %1").arg(fileName));
+    return GdipFail(UnknownImageFormat, QStringLiteral("%1: the file is empty").arg(fileName));
   case TSignature::Unknown:
     return GdipFail(
         UnknownImageFormat,
-        QStringLiteral("not an image (no TIFF, PNG, JPEG, BMP or GIF signature): %1").arg(fileName));
+        QStringLiteral("%1: not an image (no TIFF, PNG, JPEG, BMP or GIF signature)").arg(fileName));
   case TSignature::Tiff:
     file.close();
     return DecodeTiff(fileName, raster);
   default:
-    return DecodeWithQt(file, signature, raster);
+    return DecodeWithQt(file, fileName, signature, raster);
   }
 }
 
@@ -230,16 +240,16 @@ GpStatus DecodeOpenedFile(QFile &file, const QString &fileName, TRaster &raster)
 GpStatus DecodeImageFile(const QString &fileName, TRaster &raster) {
   const QFileInfo info(fileName);
   if (fileName.isEmpty() || !info.exists())
-    return GdipFail(FileNotFound, QStringLiteral("file not found: %1").arg(fileName));
+    return GdipFail(FileNotFound, QStringLiteral("%1: file not found").arg(fileName));
   if (!info.isFile())
-    return GdipFail(FileNotFound, QStringLiteral("not a file: %1").arg(fileName));
+    return GdipFail(FileNotFound, QStringLiteral("%1: not a file").arg(fileName));
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly))
-    return GdipFail(AccessDenied, QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
+    return GdipFail(AccessDenied, QStringLiteral("%1: cannot open (%2)").arg(fileName, file.errorString()));
   try {
     return DecodeOpenedFile(file, fileName, raster);
   } catch (const std::bad_alloc &) {
-    return GdipFail(OutOfMemory, QStringLiteral("out of memory while decoding %1").arg(fileName));
+    return GdipFail(OutOfMemory, QStringLiteral("%1: out of memory while decoding").arg(fileName));
   }
 }
 

@@ -151,7 +151,7 @@ void ReadResolution(TIFF *tif, TRaster &raster) {
 bool ForEachRow(TIFF *tif, const TTiffLayout &layout,
                 const std::function<void(quint32, const uchar *)> &consume) {
   const tmsize_t rowBytes = TIFFScanlineSize(tif);
-  if (rowBytes <= 0)
+  if (rowBytes <= 0 || rowBytes > MaxLibtiffAllocation)
     return false;
   if (!TIFFIsTiled(tif)) {
     std::vector<uchar> row(static_cast<size_t>(rowBytes));
@@ -355,23 +355,54 @@ std::optional<TDecodeResult> DecodeThroughRgba(TIFF *tif, const TTiffLayout &lay
   return TDecodeResult{raster.convertToFormat(QImage::Format_BGR888), PixelFormat24bppRGB};
 }
 
-std::optional<TDecodeResult> DecodeLayout(TIFF *tif, const TTiffLayout &layout, QString &reason) {
+// The decoder that keeps the file's own pixel layout, when one applies.
+using TRowDecoder = std::optional<TDecodeResult> (*)(TIFF *, const TTiffLayout &);
+
+TRowDecoder RowDecoderFor(const TTiffLayout &layout) {
   const bool plain = layout.SampleFormat == SAMPLEFORMAT_UINT || layout.SampleFormat == SAMPLEFORMAT_VOID;
   const bool contiguous = layout.Planar == PLANARCONFIG_CONTIG || layout.SamplesPerPixel == 1;
   const int bits = layout.BitsPerSample;
-  if (plain && contiguous) {
-    const bool bilevel = bits == 1 && (IsGrey(layout) || layout.Photometric == PHOTOMETRIC_PALETTE);
-    if (bilevel && layout.SamplesPerPixel == 1)
-      return DecodeBilevelOrOneBitPalette(tif, layout);
-    if (IsGrey(layout) && (bits == 2 || bits == 4 || bits == 8 || bits == 16))
-      return DecodeGrey(tif, layout);
-    if (layout.Photometric == PHOTOMETRIC_PALETTE && layout.SamplesPerPixel == 1 && bits >= 2 && bits <= 8)
-      return DecodePalette(tif, layout);
-    if (layout.Photometric == PHOTOMETRIC_RGB && (bits == 8 || bits == 16) &&
-        layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3))
-      return DecodeRgb(tif, layout);
+  if (!plain || !contiguous || layout.SamplesPerPixel > 8)
+    return nullptr;
+  const bool single = layout.SamplesPerPixel == 1;
+  const bool palette = layout.Photometric == PHOTOMETRIC_PALETTE;
+  if (bits == 1 && single && (IsGrey(layout) || palette))
+    return DecodeBilevelOrOneBitPalette;
+  if (IsGrey(layout) && (bits == 2 || bits == 4 || bits == 8 || bits == 16))
+    return DecodeGrey;
+  if (palette && single && bits >= 2 && bits <= 8)
+    return DecodePalette;
+  if (layout.Photometric == PHOTOMETRIC_RGB && (bits == 8 || bits == 16) &&
+      layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3))
+    return DecodeRgb;
+  return nullptr;
+}
+
+// Rows and columns in the order the orientation tag gives (the flips; the
+// transposed orientations are read as stored), as libtiff's RGBA reader does.
+QImage Oriented(const QImage &image, quint16 orientation) {
+  switch (orientation) {
+  case ORIENTATION_TOPRIGHT:
+    return image.mirrored(true, false);
+  case ORIENTATION_BOTRIGHT:
+    return image.mirrored(true, true);
+  case ORIENTATION_BOTLEFT:
+    return image.mirrored(false, true);
+  default:
+    return image;
   }
-  return DecodeThroughRgba(tif, layout, reason);
+}
+
+std::optional<TDecodeResult> DecodeLayout(TIFF *tif, const TTiffLayout &layout, QString &reason) {
+  const TRowDecoder decoder = RowDecoderFor(layout);
+  if (!decoder)
+    return DecodeThroughRgba(tif, layout, reason);
+  std::optional<TDecodeResult> result = decoder(tif, layout);
+  quint16 orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  if (result)
+    result->Image = Oriented(result->Image, orientation);
+  return result;
 }
 
 } // namespace
@@ -379,20 +410,23 @@ std::optional<TDecodeResult> DecodeLayout(TIFF *tif, const TTiffLayout &layout, 
 GpStatus DecodeTiff(const QString &fileName, TRaster &raster) {
   TTiffFile file;
   if (!file.OpenForReading(fileName))
-    return GdipFail(UnknownImageFormat, QStringLiteral("not a readable TIFF file: %1")
-                                            .arg(file.Error(QStringLiteral("libtiff could not open it"))));
+    return GdipFail(UnknownImageFormat,
+                    QStringLiteral("%1: not a readable TIFF file (%2)")
+                        .arg(fileName, file.Error(QStringLiteral("libtiff could not open it"))));
   const TTiffLayout layout = ReadLayout(file.Handle());
   if (layout.Width == 0 || layout.Height == 0)
-    return GdipFail(UnknownImageFormat, QStringLiteral("the TIFF image has no pixels"));
+    return GdipFail(UnknownImageFormat, QStringLiteral("%1: the TIFF image has no pixels").arg(fileName));
   if (ExceedsPixelLimit(layout.Width, layout.Height))
-    return GdipFail(ValueOverflow, PixelLimitText(layout.Width, layout.Height));
+    return GdipFail(ValueOverflow,
+                    fileName + QStringLiteral(": ") + PixelLimitText(layout.Width, layout.Height));
   QString reason;
   const std::optional<TDecodeResult> decoded = DecodeLayout(file.Handle(), layout, reason);
   if (!decoded)
     return GdipFail(
         UnknownImageFormat,
-        QStringLiteral("cannot decode the TIFF image: %1")
-            .arg(file.Error(reason.isEmpty() ? QStringLiteral("damaged or unsupported data") : reason)));
+        QStringLiteral("%1: cannot decode the TIFF image (%2)")
+            .arg(fileName,
+                 file.Error(reason.isEmpty() ? QStringLiteral("damaged data or out of memory") : reason)));
   raster.Pixels = decoded->Image;
   raster.Format = decoded->Format;
   ReadResolution(file.Handle(), raster);

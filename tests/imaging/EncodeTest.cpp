@@ -1,0 +1,207 @@
+// The encoders: default TIFF options, compression choice, resolution tags,
+// the encoder list and failures that must leave nothing behind.
+#include "imaging/VellGDIPOBJ.h"
+#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+namespace {
+
+CLSID Encoder(const char *mimeType) {
+  CLSID clsid;
+  EXPECT_GE(GetEncoderClsid(QString::fromLatin1(mimeType), clsid), 0) << mimeType;
+  return clsid;
+}
+
+TEST(EncoderList, FindsEncodersByExactMimeType) {
+  quint32 count = 0, size = 0;
+  ASSERT_EQ(GdipGetImageEncodersSize(&count, &size), Ok);
+  std::vector<ImageCodecInfo> encoders(count);
+  ASSERT_EQ(GdipGetImageEncoders(count, size, encoders.data()), Ok);
+  for (const char *mime : {"image/tiff", "image/png", "image/jpeg", "image/bmp"}) {
+    CLSID clsid;
+    const int index = GetEncoderClsid(QString::fromLatin1(mime), clsid);
+    ASSERT_GE(index, 0) << mime;
+    EXPECT_EQ(QString::fromUtf16(encoders[size_t(index)].MimeType), QLatin1String(mime));
+    EXPECT_EQ(encoders[size_t(index)].Clsid, clsid);
+  }
+  const CLSID untouched = QUuid::createUuid();
+  for (const char *mime : {"image/TIFF", "image/tif", "", "image/gif"}) {
+    CLSID clsid = untouched;
+    EXPECT_EQ(GetEncoderClsid(QString::fromLatin1(mime), clsid), -1) << mime;
+    EXPECT_EQ(clsid, untouched) << mime;
+  }
+  EXPECT_EQ(GdipGetImageEncoders(count, size - 1, encoders.data()), InsufficientBuffer);
+}
+
+struct TEncodeCase {
+  const char *Name;
+  PixelFormat Format;
+  quint16 BitsPerSample, SamplesPerPixel, Photometric, Compression;
+};
+
+// New bitmaps of each format: the default compression and the layout written.
+TEST(TiffEncode, DefaultsPerPixelFormat) {
+  const TEncodeCase cases[] = {
+      {"bilevel", PixelFormat1bppIndexed, 1, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_CCITTFAX4},
+      {"palette 4", PixelFormat4bppIndexed, 4, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW},
+      {"palette 8", PixelFormat8bppIndexed, 8, 1, PHOTOMETRIC_PALETTE, COMPRESSION_LZW},
+      {"grey 16", PixelFormat16bppGrayScale, 16, 1, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW},
+      {"rgb 24", PixelFormat24bppRGB, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW},
+      {"rgb 32", PixelFormat32bppRGB, 8, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW},
+      {"argb 32", PixelFormat32bppARGB, 8, 4, PHOTOMETRIC_RGB, COMPRESSION_LZW},
+      {"pargb 32", PixelFormat32bppPARGB, 8, 4, PHOTOMETRIC_RGB, COMPRESSION_LZW},
+      {"rgb 48", PixelFormat48bppRGB, 16, 3, PHOTOMETRIC_RGB, COMPRESSION_LZW},
+      {"argb 64", PixelFormat64bppARGB, 16, 4, PHOTOMETRIC_RGB, COMPRESSION_LZW},
+  };
+  TTestDir dir;
+  for (const TEncodeCase &c : cases) {
+    TVellBitmap bitmap(21, 13, c.Format);
+    ASSERT_EQ(bitmap.SetResolution(300, 150), Ok) << c.Name;
+    const QString file = dir.File(QStringLiteral("%1.tif").arg(QLatin1String(c.Name)));
+    ASSERT_EQ(bitmap.Save(file, Encoder("image/tiff")), Ok)
+        << c.Name << bitmap.GetLastErrorText().toStdString();
+    const TTiffTags tags = ReadTiffTags(file);
+    ASSERT_TRUE(tags.Opened) << c.Name;
+    EXPECT_EQ(tags.Width, 21u) << c.Name;
+    EXPECT_EQ(tags.Height, 13u) << c.Name;
+    EXPECT_EQ(tags.BitsPerSample, c.BitsPerSample) << c.Name;
+    EXPECT_EQ(tags.SamplesPerPixel, c.SamplesPerPixel) << c.Name;
+    EXPECT_EQ(tags.Photometric, c.Photometric) << c.Name;
+    EXPECT_EQ(tags.Compression, c.Compression) << c.Name;
+    EXPECT_EQ(tags.Unit, RESUNIT_INCH) << c.Name;
+    EXPECT_FLOAT_EQ(tags.XResolution, 300) << c.Name;
+    EXPECT_FLOAT_EQ(tags.YResolution, 150) << c.Name;
+  }
+}
+
+TEST(TiffEncode, BilevelScanStaysBilevelWithGroup4) {
+  TTiffSpec spec;
+  spec.Photometric = PHOTOMETRIC_MINISWHITE;
+  spec.BitsPerSample = 1;
+  spec.Compression = COMPRESSION_PACKBITS;
+  spec.Width = 1000; // wide enough to show Group 4 beats the raw bits
+  TTestDir dir;
+  const QString source = dir.File(QStringLiteral("scan.tif")), copy = dir.File(QStringLiteral("copy.tif"));
+  WriteTiff(source, spec);
+  TVellBitmap scan(source);
+  ASSERT_EQ(scan.Save(copy, Encoder("image/tiff")), Ok);
+  const TTiffTags tags = ReadTiffTags(copy);
+  EXPECT_EQ(tags.BitsPerSample, 1);
+  EXPECT_EQ(tags.Photometric, PHOTOMETRIC_MINISWHITE);
+  EXPECT_EQ(tags.Compression, COMPRESSION_CCITTFAX4);
+  TVellBitmap again(copy);
+  EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(again.NativeImage()), spec), 0);
+}
+
+TEST(TiffEncode, CompressionParameterIsHonoured) {
+  struct TCase {
+    PixelFormat Format;
+    quint32 Value;
+    GpStatus Status;
+    quint16 Compression;
+  };
+  const TCase cases[] = {
+      {PixelFormat24bppRGB, EncoderValueCompressionNone, Ok, COMPRESSION_NONE},
+      {PixelFormat24bppRGB, EncoderValueCompressionRle, Ok, COMPRESSION_PACKBITS},
+      {PixelFormat1bppIndexed, EncoderValueCompressionCCITT3, Ok, COMPRESSION_CCITTFAX3},
+      {PixelFormat1bppIndexed, EncoderValueCompressionLZW, Ok, COMPRESSION_LZW},
+      {PixelFormat24bppRGB, EncoderValueCompressionCCITT4, InvalidParameter, 0},
+  };
+  TTestDir dir;
+  for (const TCase &c : cases) {
+    TVellBitmap bitmap(16, 8, c.Format);
+    quint32 value = c.Value;
+    EncoderParameters params;
+    params.Count = 1;
+    params.Parameter[0] = {EncoderCompression, 1, EncoderParameterValueTypeLong, &value};
+    const QString file = dir.File(QStringLiteral("c%1.tif").arg(c.Value));
+    EXPECT_EQ(bitmap.Save(file, Encoder("image/tiff"), &params), c.Status) << c.Value;
+    if (c.Status == Ok)
+      EXPECT_EQ(ReadTiffTags(file).Compression, c.Compression) << c.Value;
+    else
+      EXPECT_FALSE(QFile::exists(file));
+  }
+}
+
+TEST(TiffEncode, ImageWithoutResolutionIsWrittenWithTheScreenResolution) {
+  TTiffSpec spec;
+  spec.Unit = 0;
+  TTestDir dir;
+  const QString source = dir.File(QStringLiteral("nores.tif")), copy = dir.File(QStringLiteral("copy.tif"));
+  WriteTiff(source, spec);
+  TVellBitmap image(source);
+  ASSERT_EQ(image.GetHorizontalResolution(), 0.0f);
+  ASSERT_EQ(image.Save(copy, Encoder("image/tiff")), Ok);
+  EXPECT_FLOAT_EQ(ReadTiffTags(copy).XResolution, VellScreenResolution());
+}
+
+TEST(TiffEncode, SavingOverTheSourceReplacesItWhole) {
+  TTiffSpec spec;
+  spec.Compression = COMPRESSION_NONE;
+  TTestDir dir;
+  const QString file = dir.File(QStringLiteral("same.tif"));
+  WriteTiff(file, spec);
+  {
+    TVellBitmap image(file);
+    ASSERT_EQ(image.Save(file, Encoder("image/tiff")), Ok);
+  }
+  EXPECT_EQ(ReadTiffTags(file).Compression, COMPRESSION_LZW);
+  TVellBitmap again(file);
+  EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(again.NativeImage()), spec), 0);
+  EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files), QStringList{QStringLiteral("same.tif")});
+}
+
+TEST(TiffEncode, UnwritableTargetFailsAndLeavesNothing) {
+  TTestDir dir;
+  TVellBitmap page(8, 8, PixelFormat24bppRGB);
+  const QString file = dir.Path() + QStringLiteral("missing/folder/page.tif");
+  EXPECT_EQ(page.Save(file, Encoder("image/tiff")), Win32Error);
+  EXPECT_TRUE(page.GetLastErrorText().contains(QStringLiteral("page.tif")));
+  EXPECT_FALSE(QFile::exists(file));
+  EXPECT_EQ(page.Save(dir.File(QStringLiteral("x.tif")), QUuid::createUuid()), FileNotFound);
+}
+
+TEST(QtEncoders, PngJpegBmpRoundTrip) {
+  TTestDir dir;
+  QImage picture(12, 6, QImage::Format_RGB32);
+  picture.fill(qRgb(10, 200, 90));
+  TVellBitmap bitmap(picture);
+  ASSERT_EQ(bitmap.SetResolution(200, 200), Ok);
+  for (const char *mime : {"image/png", "image/jpeg", "image/bmp"}) {
+    const QString file = dir.File(QStringLiteral("out.tif"));
+    ASSERT_EQ(bitmap.Save(file, Encoder(mime)), Ok) << mime;
+    TVellBitmap again(file);
+    ASSERT_EQ(again.GetLastStatus(), Ok) << mime;
+    EXPECT_NEAR(again.GetHorizontalResolution(), 200, 0.1) << mime;
+    const QColor colour = GdipImagePixels(again.NativeImage())->pixelColor(5, 3);
+    EXPECT_NEAR(colour.green(), 200, 4) << mime;
+    EXPECT_NEAR(colour.red(), 10, 4) << mime;
+  }
+}
+
+TEST(QtEncoders, JpegQualityParameterIsHonoured) {
+  QImage noise(64, 64, QImage::Format_RGB32);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x)
+      noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x ^ y) * 4 % 256));
+  TVellBitmap bitmap(noise);
+  TTestDir dir;
+  qint64 sizes[2];
+  for (int i = 0; i < 2; ++i) {
+    quint32 quality = i == 0 ? 10 : 95;
+    EncoderParameters params;
+    params.Count = 1;
+    params.Parameter[0] = {EncoderQuality, 1, EncoderParameterValueTypeLong, &quality};
+    const QString file = dir.File(QStringLiteral("q%1.jpg").arg(quality));
+    ASSERT_EQ(bitmap.Save(file, Encoder("image/jpeg"), &params), Ok);
+    sizes[i] = QFileInfo(file).size();
+  }
+  EXPECT_LT(sizes[0] * 2, sizes[1]);
+}
+
+} // namespace

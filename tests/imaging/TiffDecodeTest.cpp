@@ -1,0 +1,189 @@
+// Decoding of every kind of TIFF file, and re-encoding as loaded.
+#include "imaging/VellGDIPOBJ.h"
+#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TDecodeCase {
+  TTiffSpec Spec;
+  PixelFormat Format;
+  QImage::Format QtFormat;
+  int Tolerance; // largest channel difference allowed, 8-bit units
+};
+
+TTiffSpec Spec(const char *name, quint16 photometric, quint16 bits, quint16 samples, quint16 compression) {
+  TTiffSpec spec;
+  spec.Name = name;
+  spec.Photometric = photometric;
+  spec.BitsPerSample = bits;
+  spec.SamplesPerPixel = samples;
+  spec.Compression = compression;
+  return spec;
+}
+
+TTiffSpec With(TTiffSpec spec, void (*change)(TTiffSpec &)) {
+  change(spec);
+  return spec;
+}
+
+const TDecodeCase DecodeCases[] = {
+    {Spec("BilevelWhiteNone", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_NONE), PixelFormat1bppIndexed,
+     QImage::Format_Mono, 0},
+    {Spec("BilevelWhiteG3", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTFAX3), PixelFormat1bppIndexed,
+     QImage::Format_Mono, 0},
+    {Spec("BilevelWhiteG4", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTFAX4), PixelFormat1bppIndexed,
+     QImage::Format_Mono, 0},
+    {Spec("BilevelWhiteRle", PHOTOMETRIC_MINISWHITE, 1, 1, COMPRESSION_CCITTRLE), PixelFormat1bppIndexed,
+     QImage::Format_Mono, 0},
+    {Spec("BilevelBlackPackBits", PHOTOMETRIC_MINISBLACK, 1, 1, COMPRESSION_PACKBITS), PixelFormat1bppIndexed,
+     QImage::Format_Mono, 0},
+    {With(Spec("BilevelBlackG4Tiled", PHOTOMETRIC_MINISBLACK, 1, 1, COMPRESSION_CCITTFAX4),
+          [](TTiffSpec &s) { s.Tiled = true; }),
+     PixelFormat1bppIndexed, QImage::Format_Mono, 0},
+    {Spec("Grey4", PHOTOMETRIC_MINISBLACK, 4, 1, COMPRESSION_LZW), PixelFormat8bppIndexed,
+     QImage::Format_Grayscale8, 0},
+    {Spec("Grey8Deflate", PHOTOMETRIC_MINISBLACK, 8, 1, COMPRESSION_ADOBE_DEFLATE), PixelFormat8bppIndexed,
+     QImage::Format_Grayscale8, 0},
+    {Spec("Grey8White", PHOTOMETRIC_MINISWHITE, 8, 1, COMPRESSION_LZW), PixelFormat8bppIndexed,
+     QImage::Format_Grayscale8, 0},
+    {Spec("Grey16", PHOTOMETRIC_MINISBLACK, 16, 1, COMPRESSION_LZW), PixelFormat16bppGrayScale,
+     QImage::Format_Grayscale16, 0},
+    {Spec("Palette1", PHOTOMETRIC_PALETTE, 1, 1, COMPRESSION_PACKBITS), PixelFormat1bppIndexed,
+     QImage::Format_Mono, 0},
+    {Spec("Palette2", PHOTOMETRIC_PALETTE, 2, 1, COMPRESSION_NONE), PixelFormat4bppIndexed,
+     QImage::Format_Indexed8, 0},
+    {Spec("Palette4", PHOTOMETRIC_PALETTE, 4, 1, COMPRESSION_LZW), PixelFormat4bppIndexed,
+     QImage::Format_Indexed8, 0},
+    {Spec("Palette8", PHOTOMETRIC_PALETTE, 8, 1, COMPRESSION_LZW), PixelFormat8bppIndexed,
+     QImage::Format_Indexed8, 0},
+    {Spec("Rgb8", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_LZW), PixelFormat24bppRGB, QImage::Format_BGR888, 0},
+    {With(Spec("Rgb8Tiled", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_ADOBE_DEFLATE),
+          [](TTiffSpec &s) { s.Tiled = true; }),
+     PixelFormat24bppRGB, QImage::Format_BGR888, 0},
+    {With(Spec("Rgb8Planar", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_LZW),
+          [](TTiffSpec &s) { s.Planar = PLANARCONFIG_SEPARATE; }),
+     PixelFormat24bppRGB, QImage::Format_BGR888, 0},
+    {Spec("Rgb16", PHOTOMETRIC_RGB, 16, 3, COMPRESSION_LZW), PixelFormat48bppRGB, QImage::Format_RGBX64, 0},
+    {With(Spec("Rgba8", PHOTOMETRIC_RGB, 8, 4, COMPRESSION_LZW),
+          [](TTiffSpec &s) { s.ExtraSample = EXTRASAMPLE_UNASSALPHA; }),
+     PixelFormat32bppARGB, QImage::Format_ARGB32, 0},
+    {With(Spec("Rgba16", PHOTOMETRIC_RGB, 16, 4, COMPRESSION_NONE),
+          [](TTiffSpec &s) { s.ExtraSample = EXTRASAMPLE_UNASSALPHA; }),
+     PixelFormat64bppARGB, QImage::Format_RGBA64, 0},
+    {Spec("Cmyk8", PHOTOMETRIC_SEPARATED, 8, 4, COMPRESSION_LZW), PixelFormat24bppRGB, QImage::Format_BGR888,
+     2},
+    {Spec("YCbCrJpeg", PHOTOMETRIC_RGB, 8, 3, COMPRESSION_JPEG), PixelFormat24bppRGB, QImage::Format_BGR888,
+     12},
+};
+
+void PrintTo(const TDecodeCase &c, std::ostream *os) {
+  *os << c.Spec.Name;
+}
+
+class TiffDecode : public ::testing::TestWithParam<TDecodeCase> {};
+
+TEST_P(TiffDecode, GivesThePixelsSizeFormatAndResolution) {
+  const TDecodeCase &c = GetParam();
+  TTestDir dir;
+  const QString file = dir.File(QStringLiteral("image.tif"));
+  WriteTiff(file, c.Spec);
+  TVellBitmap bitmap(file);
+  ASSERT_EQ(bitmap.GetLastStatus(), Ok) << bitmap.GetLastErrorText().toStdString();
+  EXPECT_EQ(bitmap.GetWidth(), quint32(c.Spec.Width));
+  EXPECT_EQ(bitmap.GetHeight(), quint32(c.Spec.Height));
+  EXPECT_EQ(bitmap.GetPixelFormat(), c.Format);
+  EXPECT_FLOAT_EQ(bitmap.GetHorizontalResolution(), 300);
+  const QImage &pixels = *GdipImagePixels(bitmap.NativeImage());
+  EXPECT_EQ(pixels.format(), c.QtFormat);
+  EXPECT_LE(LargestPatternDifference(pixels, c.Spec), c.Tolerance);
+}
+
+// An image saved as loaded keeps its pixel format and decoded pixels.
+TEST_P(TiffDecode, ReencodingKeepsFormatAndPixels) {
+  const TDecodeCase &c = GetParam();
+  TTestDir dir;
+  const QString source = dir.File(QStringLiteral("source.tif"));
+  const QString copy = dir.File(QStringLiteral("copy.tif"));
+  WriteTiff(source, c.Spec);
+  TVellBitmap loaded(source);
+  CLSID tiff;
+  ASSERT_GE(GetEncoderClsid(QStringLiteral("image/tiff"), tiff), 0);
+  ASSERT_EQ(loaded.Save(copy, tiff), Ok) << loaded.GetLastErrorText().toStdString();
+  TVellBitmap again(copy);
+  ASSERT_EQ(again.GetLastStatus(), Ok) << again.GetLastErrorText().toStdString();
+  EXPECT_EQ(again.GetPixelFormat(), loaded.GetPixelFormat());
+  EXPECT_FLOAT_EQ(again.GetVerticalResolution(), 300);
+  const QImage &before = *GdipImagePixels(loaded.NativeImage());
+  const QImage &after = *GdipImagePixels(again.NativeImage());
+  EXPECT_EQ(after.format(), before.format());
+  EXPECT_EQ(after.convertToFormat(QImage::Format_RGBA64), before.convertToFormat(QImage::Format_RGBA64));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TiffDecode, ::testing::ValuesIn(DecodeCases),
+                         [](const auto &info) { return std::string(info.param.Spec.Name); });
+
+TEST(TiffDecodeResolution, ConvertsUnitsToDotsPerInch) {
+  struct TCase {
+    quint16 Unit;
+    float X, Y, ExpectedX, ExpectedY;
+  };
+  const TCase cases[] = {
+      {RESUNIT_INCH, 300, 200, 300, 200},
+      {RESUNIT_CENTIMETER, 118.110236f, 40, 300, 101.6f},
+      {RESUNIT_NONE, 300, 300, 0, 0},
+      {0, 0, 0, 0, 0}, // no tags at all
+  };
+  for (const TCase &c : cases) {
+    TTiffSpec spec;
+    spec.Unit = c.Unit;
+    spec.XResolution = c.X;
+    spec.YResolution = c.Y;
+    TTestDir dir;
+    const QString file = dir.File(QStringLiteral("r.tif"));
+    WriteTiff(file, spec);
+    TVellBitmap bitmap(file);
+    ASSERT_EQ(bitmap.GetLastStatus(), Ok);
+    EXPECT_NEAR(bitmap.GetHorizontalResolution(), c.ExpectedX, 0.01) << "unit " << c.Unit;
+    EXPECT_NEAR(bitmap.GetVerticalResolution(), c.ExpectedY, 0.01) << "unit " << c.Unit;
+  }
+}
+
+TEST(TiffDecodeMultiPage, ReadsTheFirstPage) {
+  TTiffSpec spec;
+  spec.Pages = 3;
+  spec.Width = 40;
+  TTestDir dir;
+  const QString file = dir.File(QStringLiteral("pages.tif"));
+  WriteTiff(file, spec);
+  TVellBitmap bitmap(file);
+  ASSERT_EQ(bitmap.GetLastStatus(), Ok);
+  EXPECT_EQ(bitmap.GetWidth(), 40u);
+  EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(bitmap.NativeImage()), spec), 0);
+}
+
+// Files stored bottom-up or right-to-left are shown upright, whichever
+// decoding path they take.
+TEST(TiffDecodeOrientation, FlippedFilesAreShownUpright) {
+  for (quint16 photometric : {quint16(PHOTOMETRIC_MINISBLACK), quint16(PHOTOMETRIC_SEPARATED)})
+    for (quint16 orientation : {ORIENTATION_BOTLEFT, ORIENTATION_TOPRIGHT}) {
+      TTiffSpec spec = Spec("flipped", photometric, 8, photometric == PHOTOMETRIC_SEPARATED ? 4 : 1, 1);
+      spec.Orientation = orientation;
+      TTestDir dir;
+      const QString file = dir.File(QStringLiteral("o.tif"));
+      WriteTiff(file, spec);
+      TVellBitmap bitmap(file);
+      ASSERT_EQ(bitmap.GetLastStatus(), Ok);
+      const QImage &pixels = *GdipImagePixels(bitmap.NativeImage());
+      const bool vertical = orientation == ORIENTATION_BOTLEFT;
+      for (auto [x, y] : {std::pair{0, 0}, std::pair{36, 5}, std::pair{10, 22}}) {
+        const QRgba64 stored =
+            PatternColour(spec, vertical ? x : spec.Width - 1 - x, vertical ? spec.Height - 1 - y : y);
+        EXPECT_NEAR(pixels.pixelColor(x, y).red(), stored.red8(), 2) << photometric << " " << orientation;
+      }
+    }
+}
+
+} // namespace
