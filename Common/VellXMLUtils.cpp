@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
-#include <QStringList>
 
 #include <charconv>
 #include <cmath>
@@ -182,7 +181,7 @@ qsizetype FindUnquoted(QChar ch, QStringView text, qsizetype start) {
 
 struct TQuoted {
   bool Found = false;
-  QString Value;
+  QStringView Value;
   qsizetype ClosePos = -1;
 };
 
@@ -194,7 +193,7 @@ TQuoted ExtractQuoted(QStringView text, qsizetype start) {
   const qsizetype close = open < 0 ? -1 : text.indexOf(u'"', open + 1);
   if (close < 0)
     return {};
-  return {true, text.sliced(open + 1, close - open - 1).toString(), close};
+  return {true, text.sliced(open + 1, close - open - 1), close};
 }
 
 // text without surrounding blanks and without one double quote at either end.
@@ -232,52 +231,42 @@ bool SameOrdinal(const QString &a, const QString &b) {
 
 namespace {
 
-// The entity reference that stands for c in stored text, or null.
-const char16_t *EntityOf(QChar c) {
-  switch (c.unicode()) {
-  case u'&':
-    return u"&amp;";
-  case u'<':
-    return u"&lt;";
-  case u'>':
-    return u"&gt;";
-  case u'"':
-    return u"&quot;";
-  case u'\'':
-    return u"&apos;";
-  case u'\r':
-    return u"&13;";
-  case u'\n':
-    return u"&10;";
-  default:
-    return nullptr;
-  }
-}
-
 struct TEntity {
   QStringView Reference;
   QChar Plain;
 };
+// In the order the references were historically resolved; the order does not
+// change the result (see XMLDecode).
 constexpr TEntity cEntities[] = {{u"&lt;", u'<'},  {u"&gt;", u'>'},    {u"&amp;", u'&'}, {u"&13;", u'\r'},
                                  {u"&10;", u'\n'}, {u"&apos;", u'\''}, {u"&quot;", u'"'}};
+
+// The entity reference that stands for c in stored text, or empty.
+QStringView EntityOf(QChar c) {
+  if (c.unicode() > u'>') // every escaped character lies below
+    return {};
+  for (const TEntity &entity : cEntities) {
+    if (entity.Plain == c)
+      return entity.Reference;
+  }
+  return {};
+}
 
 } // namespace
 
 QString XMLEncode(const QString &text) {
   qsizetype length = 0;
-  for (QChar c : text) {
-    const char16_t *entity = EntityOf(c);
-    length += entity ? std::char_traits<char16_t>::length(entity) : 1;
-  }
+  for (QChar c : text)
+    length += std::max<qsizetype>(1, EntityOf(c).size());
   if (length == text.size())
     return text;
   QString result;
   result.reserve(length);
   for (QChar c : text) {
-    if (const char16_t *entity = EntityOf(c))
-      result += QStringView(entity);
-    else
+    const QStringView entity = EntityOf(c);
+    if (entity.isEmpty())
       result += c;
+    else
+      result += entity;
   }
   return result;
 }
@@ -577,53 +566,63 @@ bool XMLTextToVariant(const QString &text, QVariant &value) {
 
 namespace {
 
+// Each code unit on its own: one byte below U+0080, two below U+0800, else three.
 QByteArray EncodeUtf8(QStringView text) {
-  QByteArray bytes;
-  bytes.reserve(text.size());
+  qsizetype size = 0;
+  for (QChar c : text)
+    size += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3;
+  QByteArray bytes(size, Qt::Uninitialized);
+  char *out = bytes.data();
   for (QChar c : text) {
     const char16_t u = c.unicode();
     if (u < 0x80) {
-      bytes += static_cast<char>(u);
+      *out++ = static_cast<char>(u);
     } else if (u < 0x800) {
-      bytes += static_cast<char>(0xC0 | u >> 6);
-      bytes += static_cast<char>(0x80 | (u & 0x3F));
+      *out++ = static_cast<char>(0xC0 | u >> 6);
+      *out++ = static_cast<char>(0x80 | (u & 0x3F));
     } else {
-      bytes += static_cast<char>(0xE0 | u >> 12);
-      bytes += static_cast<char>(0x80 | (u >> 6 & 0x3F));
-      bytes += static_cast<char>(0x80 | (u & 0x3F));
+      *out++ = static_cast<char>(0xE0 | u >> 12);
+      *out++ = static_cast<char>(0x80 | (u >> 6 & 0x3F));
+      *out++ = static_cast<char>(0x80 | (u & 0x3F));
     }
   }
   return bytes;
 }
 
 QByteArray EncodeUtf16LE(QStringView text) {
-  QByteArray bytes;
-  bytes.reserve(text.size() * 2);
-  for (QChar c : text) {
-    bytes += static_cast<char>(c.unicode() & 0xFF);
-    bytes += static_cast<char>(c.unicode() >> 8);
+  QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(text[i].unicode() & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(text[i].unicode() >> 8);
   }
   return bytes;
+}
+
+// Number of continuation bytes after lead, or -1 when lead cannot begin a sequence.
+int ContinuationCount(quint8 lead) {
+  if (lead < 0x80)
+    return 0;
+  if (lead < 0xC0)
+    return -1;
+  if (lead < 0xE0)
+    return 1;
+  if (lead < 0xF0)
+    return 2;
+  return lead < 0xF8 ? 3 : -1;
 }
 
 // Sequences of one to three bytes give one code unit each, four bytes a
 // surrogate pair. Any malformed sequence makes the whole result empty.
 QString DecodeUtf8(const QByteArray &bytes) {
-  QString text;
-  text.reserve(bytes.size());
+  QString text(bytes.size(), Qt::Uninitialized);
+  char16_t *out = reinterpret_cast<char16_t *>(text.data());
   const auto *data = reinterpret_cast<const quint8 *>(bytes.constData());
   const qsizetype size = bytes.size();
   for (qsizetype i = 0; i < size;) {
-    const quint8 lead = data[i];
-    const int extra = lead < 0x80   ? 0
-                      : lead < 0xC0 ? -1
-                      : lead < 0xE0 ? 1
-                      : lead < 0xF0 ? 2
-                      : lead < 0xF8 ? 3
-                                    : -1;
+    const int extra = ContinuationCount(data[i]);
     if (extra < 0 || i + extra >= size)
       return {};
-    char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+    char32_t code = extra == 0 ? data[i] : data[i] & (0x3F >> extra);
     for (int k = 1; k <= extra; ++k) {
       if ((data[i + k] & 0xC0) != 0x80)
         return {};
@@ -632,16 +631,18 @@ QString DecodeUtf8(const QByteArray &bytes) {
     if (code > 0x10FFFF)
       return {};
     if (code > 0xFFFF) {
-      text += QChar::highSurrogate(code);
-      text += QChar::lowSurrogate(code);
+      *out++ = QChar::highSurrogate(code);
+      *out++ = QChar::lowSurrogate(code);
     } else {
-      text += QChar(static_cast<char16_t>(code));
+      *out++ = static_cast<char16_t>(code);
     }
     i += extra + 1;
   }
+  text.truncate(out - reinterpret_cast<const char16_t *>(text.constData()));
   return text;
 }
 
+// Two bytes per code unit, low byte first; an odd last byte is ignored.
 QString DecodeUtf16LE(const QByteArray &bytes) {
   QString text(bytes.size() / 2, Qt::Uninitialized);
   for (qsizetype i = 0; i < text.size(); ++i)
@@ -650,38 +651,31 @@ QString DecodeUtf16LE(const QByteArray &bytes) {
   return text;
 }
 
-// The line list through which a document is written: lines, the break after
-// every line and the byte encoding.
+QString DecodeXMLBytes(const QByteArray &bytes, const QString &encoding) {
+  return SameOrdinal(encoding, cUtf8) ? DecodeUtf8(bytes) : DecodeUtf16LE(bytes);
+}
+
+// The text through which a document is written: lines, each followed by the
+// line break, and the byte encoding of the whole ("utf-8" exactly selects
+// UTF-8, anything else UTF-16LE; no byte-order mark).
 class TXMLStringList {
 public:
-  explicit TXMLStringList(const QString &encoding) : FEncoding(encoding) {}
+  TXMLStringList(const QString &encoding, const QString &lineBreak)
+      : FEncoding(encoding), FLineBreak(lineBreak) {}
 
-  void Add(QString line) { FLines.append(std::move(line)); }
-  void SetLineBreak(const QString &lineBreak) { FLineBreak = lineBreak; }
-  QString GetText() const {
-    qsizetype length = 0;
-    for (const QString &line : FLines)
-      length += line.size() + FLineBreak.size();
-    QString text;
-    text.reserve(length);
-    for (const QString &line : FLines)
-      text += line + FLineBreak;
-    return text;
-  }
+  // The text, to which the current line is appended.
+  QString &Text() { return FText; }
+  void EndLine() { FText += FLineBreak; }
+  const QString &GetText() const { return FText; }
   void SaveToStream(QIODevice *stream) const {
-    const QString text = GetText();
-    WriteAll(stream, SameOrdinal(FEncoding, cUtf8) ? EncodeUtf8(text) : EncodeUtf16LE(text));
+    WriteAll(stream, SameOrdinal(FEncoding, cUtf8) ? EncodeUtf8(FText) : EncodeUtf16LE(FText));
   }
 
 private:
   QString FEncoding;
   QString FLineBreak;
-  QStringList FLines;
+  QString FText;
 };
-
-QString DecodeXMLBytes(const QByteArray &bytes, const QString &encoding) {
-  return SameOrdinal(encoding, cUtf8) ? DecodeUtf8(bytes) : DecodeUtf16LE(bytes);
-}
 
 // ===========================================================================
 // The classes behind the interfaces
@@ -702,11 +696,13 @@ public:
   void SetAsVariant(const QVariant &value) override { FValue = VariantToXMLText(value); }
   void SetValue(const QString &value) override { FValue = value; }
 
+  const QString &Value() const { return FValue; }
+
 protected:
   QString FValue;
 };
 
-quint32 NameHash(const QString &name) {
+quint32 NameHash(QStringView name) {
   quint32 hash = 0;
   for (QChar c : name)
     hash = (hash << 2 | hash >> 30) ^ c.unicode();
@@ -719,7 +715,11 @@ public:
 
   quint32 GetNameHash() const override { return FNameHash; }
   QString GetName() const override { return FName; }
-  QString GetXML() const override { return FName + QStringLiteral("=\"") + FValue + u'"'; }
+  QString GetXML() const override {
+    QString text;
+    AppendXML(text, FName);
+    return text;
+  }
   void SetName(const QString &name) override {
     FName = Trim(name);
     FNameHash = NameHash(FName);
@@ -729,7 +729,16 @@ public:
     SetName(equals < 0 ? text : text.left(equals));
     FValue = equals < 0 ? QString() : Unquote(QStringView(text).sliced(equals + 1));
   }
-  bool HasName(const QString &name, quint32 hash) const { return FNameHash == hash && FName == name; }
+
+  const QString &Name() const { return FName; }
+  bool HasName(QStringView name, quint32 hash) const { return FNameHash == hash && FName == name; }
+  // name="value" with the given form of the name, the value as stored.
+  void AppendXML(QString &out, QStringView name) const {
+    out += name;
+    out += u"=\"";
+    out += FValue;
+    out += u'"';
+  }
 
 private:
   QString FName;
@@ -741,18 +750,11 @@ using TXMLNodeAttributePtr = TXMLPtr<TXMLNodeAttribute>;
 class TXMLNodeAttributes final : public TXMLIntfImpl<IXMLNodeAttributes> {
 public:
   IXMLNodeAttributePtr Add(const QString &name) override { return FindOrAdd(name); }
-  int IndexOf(const QString &name) const override {
-    const quint32 hash = NameHash(name);
-    for (qsizetype i = 0; i < FList.size(); ++i) {
-      if (FList[i]->HasName(name, hash))
-        return static_cast<int>(i);
-    }
-    return -1;
-  }
+  int IndexOf(const QString &name) const override { return static_cast<int>(Find(name)); }
   void Clear() override { FList.clear(); }
   void Delete(int index) override {
     CheckIndex(index, FList.size());
-    FList.erase(FList.begin() + index);
+    FList.removeAt(index);
   }
   int GetCount() const override { return static_cast<int>(FList.size()); }
   IXMLNodeAttributePtr GetItem(int index) const override {
@@ -762,24 +764,47 @@ public:
   IXMLNodeAttributePtr GetAttribute(const QString &name) override { return FindOrAdd(name); }
   QString GetXML() const override {
     QString text;
-    for (const TXMLNodeAttributePtr &attribute : FList)
-      text += attribute->GetXML() + u' ';
-    return Trim(text);
+    AppendXML(text);
+    return text;
   }
-  void SetXML(const QString &text) override;
+  void SetXML(const QString &text) override { ParsePairs(text); }
 
   // An empty name does nothing; a present name keeps its place.
-  void SetAttributeValue(const QString &name, const QString &value) {
+  void SetAttributeValue(QStringView name, QStringView value) {
     if (!name.isEmpty())
-      FindOrAdd(name)->SetValue(value);
+      FindOrAdd(name)->SetValue(value.toString());
   }
+  // The attributes as name="value" separated by blanks, with characters up
+  // to U+0020 removed at both ends of the whole (which touches only the
+  // start of the first name).
+  void AppendXML(QString &out) const {
+    for (qsizetype i = 0; i < FList.size(); ++i) {
+      QStringView name = FList[i]->Name();
+      if (i == 0) {
+        while (!name.isEmpty() && IsBlankOrControl(name.front()))
+          name = name.sliced(1);
+      } else {
+        out += u' ';
+      }
+      FList[i]->AppendXML(out, name);
+    }
+  }
+  void ParsePairs(QStringView text);
 
 private:
-  TXMLNodeAttributePtr FindOrAdd(const QString &name) {
-    const int index = IndexOf(name);
+  qsizetype Find(QStringView name) const {
+    const quint32 hash = NameHash(name);
+    for (qsizetype i = 0; i < FList.size(); ++i) {
+      if (FList[i]->HasName(name, hash))
+        return i;
+    }
+    return -1;
+  }
+  TXMLNodeAttributePtr FindOrAdd(QStringView name) {
+    const qsizetype index = Find(name);
     if (index >= 0)
       return FList[index];
-    FList.push_back(TXMLNodeAttributePtr(new TXMLNodeAttribute(name)));
+    FList.push_back(TXMLNodeAttributePtr(new TXMLNodeAttribute(name.toString())));
     return FList.back();
   }
 
@@ -787,30 +812,37 @@ private:
 };
 
 // Pairs name="value"; names met again keep their first place and take the
-// later value. The positions of the names read so far are kept in a hash so
-// that a tag with many attributes is read in linear time.
-void TXMLNodeAttributes::SetXML(const QString &text) {
+// later value. Beyond a few names their positions are kept in a hash, so a
+// tag with very many attributes is still read in linear time.
+void TXMLNodeAttributes::ParsePairs(QStringView text) {
+  constexpr qsizetype cHashFrom = 16;
   Clear();
   QHash<QString, qsizetype> positions;
   for (qsizetype i = 0; i < text.size() - 1;) {
     const qsizetype equals = FindUnquoted(u'=', text, i);
     if (equals < 0)
       RaiseXMLError(cAttributeMismatch);
-    const QString name = Trim(QStringView(text).sliced(i, equals - i));
+    const QString name = Trim(text.sliced(i, equals - i));
     const TQuoted quoted = ExtractQuoted(text, equals + 1);
     if (!quoted.Found)
       RaiseXMLError(cAttributeMismatch);
-    if (!name.isEmpty()) {
-      const auto found = positions.constFind(name);
-      if (found != positions.cend()) {
-        FList[*found]->SetValue(quoted.Value);
-      } else {
-        positions.insert(name, qsizetype(FList.size()));
-        FList.push_back(TXMLNodeAttributePtr(new TXMLNodeAttribute(name)));
-        FList.back()->SetValue(quoted.Value);
-      }
-    }
     i = quoted.ClosePos + 1;
+    if (name.isEmpty())
+      continue;
+    if (FList.size() < cHashFrom) {
+      SetAttributeValue(name, quoted.Value);
+      continue;
+    }
+    if (positions.isEmpty()) {
+      for (qsizetype k = 0; k < FList.size(); ++k)
+        positions.insert(FList[k]->Name(), k);
+    }
+    auto found = positions.constFind(name);
+    if (found == positions.cend()) {
+      found = positions.insert(name, FList.size());
+      FList.push_back(TXMLNodeAttributePtr(new TXMLNodeAttribute(name)));
+    }
+    FList[*found]->SetValue(quoted.Value.toString());
   }
 }
 
@@ -820,7 +852,6 @@ using TXMLNodePtr = TXMLPtr<TXMLNode>;
 // The node behind an interface reference; nodes of another implementation
 // cannot be linked into this library's trees.
 TXMLNodePtr AsNode(const IXMLNodePtr &node);
-
 class TXMLNodeList final : public TXMLIntfImpl<IXMLNodeList> {
 public:
   explicit TXMLNodeList(const TXMLNode *owner);
@@ -873,19 +904,20 @@ private:
 
 class TXMLNode final : public TXMLValueHolder<IXMLNode> {
 public:
-  explicit TXMLNode(const QString &name)
-      : FAttributes(new TXMLNodeAttributes), FChildNodes(new TXMLNodeList(this)), FNodeName(name) {}
+  explicit TXMLNode(const QString &name) : FNodeName(name) {}
 
   IXMLNodePtr AddChild(const QString &name) override {
     TXMLNodePtr child(new TXMLNode(name));
-    FChildNodes->AppendFresh(child, this);
+    Children().AppendFresh(child, this);
     return child;
   }
   IXMLNodePtr CloneNode(bool deep) const override;
-  bool HasAttribute(const QString &name) const override { return FAttributes->IndexOf(name) >= 0; }
-  IXMLNodeAttributesPtr GetAttributes() const override { return FAttributes; }
-  IXMLNodeListPtr GetChildNodes() const override { return FChildNodes; }
-  bool HasChildNodes() const override { return FChildNodes->Size() != 0; }
+  bool HasAttribute(const QString &name) const override {
+    return FAttributes && FAttributes->IndexOf(name) >= 0;
+  }
+  IXMLNodeAttributesPtr GetAttributes() const override { return TXMLPtr<TXMLNodeAttributes>(&Attributes()); }
+  IXMLNodeListPtr GetChildNodes() const override { return TXMLPtr<TXMLNodeList>(&Children()); }
+  bool HasChildNodes() const override { return ChildCount() != 0; }
   int GetLevel() const override {
     int level = 0;
     for (TXMLNodePtr node = Parent(); node; node = node->Parent())
@@ -895,8 +927,9 @@ public:
   QString GetNodeName() const override { return FNodeName; }
   IXMLNodePtr GetParentNode() const override { return Parent(); }
   QString GetXML() const override {
-    return FAttributes->GetCount() == 0 ? u'<' + FNodeName + u'>'
-                                        : u'<' + FNodeName + u' ' + FAttributes->GetXML() + u'>';
+    QString text;
+    AppendStartTag(text, false);
+    return text;
   }
   void SetNodeName(const QString &name) override { FNodeName = name; }
   void SetParentNode(const IXMLNodePtr &parent) override {
@@ -904,12 +937,24 @@ public:
     VELL_ASSERT_MSG(!IsOnParentChain(node), QStringLiteral("An XML node cannot be its own ancestor"));
     FParent.Set(node.get());
   }
-  void SetXML(const QString &text) override;
+  void SetXML(const QString &text) override { ParseStartTag(text); }
 
+  const QString &Name() const { return FNodeName; }
   TXMLNodePtr Parent() const { return FParent.Get(); }
   void LinkParent(const TXMLNode *parent) { FParent.Set(parent); }
-  TXMLNodeList &Children() const { return *FChildNodes; }
-  TXMLNodeAttributes &Attributes() const { return *FAttributes; }
+  // The collections exist from their first use on; until then they are empty.
+  TXMLNodeList &Children() const {
+    if (!FChildNodes)
+      FChildNodes = TXMLPtr<TXMLNodeList>(new TXMLNodeList(this));
+    return *FChildNodes;
+  }
+  TXMLNodeAttributes &Attributes() const {
+    if (!FAttributes)
+      FAttributes = TXMLPtr<TXMLNodeAttributes>(new TXMLNodeAttributes);
+    return *FAttributes;
+  }
+  qsizetype ChildCount() const { return FChildNodes ? FChildNodes->Size() : 0; }
+  const TXMLNodePtr &Child(qsizetype index) const { return FChildNodes->At(index); }
   // The list that holds this node, maintained by the lists.
   TXMLNodeList *Container() const { return FContainer; }
   void SetContainer(TXMLNodeList *list) { FContainer = list; }
@@ -922,6 +967,22 @@ public:
     }
     return IsOnParentChain(node);
   }
+  // "<name>" or "<name attributes>", with "/" before the ">" when selfClosing.
+  void AppendStartTag(QString &out, bool selfClosing) const {
+    out += u'<';
+    out += FNodeName;
+    if (FAttributes && FAttributes->GetCount() > 0) {
+      out += u' ';
+      FAttributes->AppendXML(out);
+    }
+    out += selfClosing ? QStringView(u"/>") : QStringView(u">");
+  }
+  void AppendEndTag(QString &out) const {
+    out += u"</";
+    out += FNodeName;
+    out += u'>';
+  }
+  void ParseStartTag(QStringView text);
 
 private:
   bool IsOnParentChain(const TXMLNodePtr &node) const {
@@ -933,8 +994,8 @@ private:
   }
 
   TXMLWeakRef<TXMLNode> FParent;
-  TXMLPtr<TXMLNodeAttributes> FAttributes;
-  TXMLPtr<TXMLNodeList> FChildNodes;
+  mutable TXMLPtr<TXMLNodeAttributes> FAttributes;
+  mutable TXMLPtr<TXMLNodeList> FChildNodes;
   QString FNodeName;
   TXMLNodeList *FContainer = nullptr;
 };
@@ -947,23 +1008,23 @@ TXMLNodePtr AsNode(const IXMLNodePtr &node) {
 
 // A start tag: "<", the name, a blank and the attribute pairs, an optional "/"
 // and ">". Only U+0020 separates the name from the attributes.
-void TXMLNode::SetXML(const QString &text) {
-  QStringView content(text);
-  if (content.startsWith(u'<'))
-    content = content.sliced(1);
-  if (content.endsWith(u'>'))
-    content.chop(1);
-  if (content.endsWith(u'/'))
-    content.chop(1);
-  const QString tag = Trim(content);
-  const qsizetype blank = FindUnquoted(u' ', tag, 0);
-  if (blank < 0) {
-    FNodeName = tag;
+void TXMLNode::ParseStartTag(QStringView text) {
+  if (text.startsWith(u'<'))
+    text = text.sliced(1);
+  if (text.endsWith(u'>'))
+    text.chop(1);
+  if (text.endsWith(u'/'))
+    text.chop(1);
+  while (!text.isEmpty() && IsBlankOrControl(text.front()))
+    text = text.sliced(1);
+  while (!text.isEmpty() && IsBlankOrControl(text.back()))
+    text.chop(1);
+  const qsizetype blank = FindUnquoted(u' ', text, 0);
+  FNodeName = (blank < 0 ? text : text.left(blank)).toString();
+  if (blank >= 0)
+    Attributes().ParsePairs(text.sliced(blank + 1));
+  else if (FAttributes)
     FAttributes->Clear();
-  } else {
-    FNodeName = tag.left(blank);
-    FAttributes->SetXML(tag.mid(blank + 1));
-  }
 }
 
 // Name, stored value and attributes copied as they are (names and values
@@ -973,9 +1034,9 @@ IXMLNodePtr TXMLNode::CloneNode(bool deep) const {
   const auto copyOf = [](const TXMLNode &source) {
     TXMLNodePtr copy(new TXMLNode(source.FNodeName));
     copy->FValue = source.FValue;
-    for (int i = 0; i < source.FAttributes->GetCount(); ++i) {
+    for (int i = 0; source.FAttributes && i < source.FAttributes->GetCount(); ++i) {
       const IXMLNodeAttributePtr attribute = source.FAttributes->GetItem(i);
-      copy->FAttributes->Add(attribute->GetName())->SetValue(attribute->GetValue());
+      copy->Attributes().Add(attribute->GetName())->SetValue(attribute->GetValue());
     }
     return copy;
   };
@@ -986,10 +1047,10 @@ IXMLNodePtr TXMLNode::CloneNode(bool deep) const {
   while (!pending.empty()) {
     const auto [source, copy] = pending.back();
     pending.pop_back();
-    for (qsizetype i = 0; i < source->Children().Size(); ++i) {
-      const TXMLNodePtr child = copyOf(*source->Children().At(i));
+    for (qsizetype i = 0; i < source->ChildCount(); ++i) {
+      const TXMLNodePtr child = copyOf(*source->Child(i));
       copy->Children().AppendFresh(child, copy);
-      pending.emplace_back(source->Children().At(i).get(), child.get());
+      pending.emplace_back(source->Child(i).get(), child.get());
     }
   }
   return clone;
@@ -1024,7 +1085,7 @@ int TXMLNodeList::IndexOf(const IXMLNodePtr &node) const {
 
 int TXMLNodeList::IndexOfName(const QString &name) const {
   for (qsizetype i = 0; i < Size(); ++i) {
-    if (FList[i]->GetNodeName() == name)
+    if (FList[i]->Name() == name)
       return static_cast<int>(i);
   }
   return -1;
@@ -1114,12 +1175,13 @@ private:
 // Writing
 
 TXMLStringList TXMLDocument::BuildLines(bool plainText) const {
-  TXMLStringList lines(FEncoding);
-  if (FWriteDeclaration)
-    lines.Add(DeclarationLine());
+  TXMLStringList lines(FEncoding, FFormatted ? QStringLiteral("\r\n") : QString());
+  if (FWriteDeclaration) {
+    lines.Text() += DeclarationLine();
+    lines.EndLine();
+  }
   if (FRootNode)
     WriteTree(lines, plainText);
-  lines.SetLineBreak(FFormatted ? QStringLiteral("\r\n") : QString());
   return lines;
 }
 
@@ -1130,39 +1192,43 @@ QString TXMLDocument::DeclarationLine() const {
   return QStringLiteral("<?xml ") + Trim(QString(version + u' ' + encoding)) + QStringLiteral("?>");
 }
 
-// One line per element, depth first: an element with children as start tag,
-// children and end tag (its own text is not written); a childless element
-// with its text on one line, or self-closing when the text is empty. The walk
-// keeps its own stack, so depth costs no call stack.
+// One line per element, depth first, indented by four blanks per level: an
+// element with children as start tag, children and end tag (its own text is
+// not written); a childless element with its text on one line, or
+// self-closing when the text is empty. The walk keeps its own stack, so
+// depth costs no call stack.
 void TXMLDocument::WriteTree(TXMLStringList &lines, bool plainText) const {
-  struct TFrame {
-    const TXMLNode *Node;
-    qsizetype NextChild;
-    QString Indent;
+  const qsizetype rootLevel = FRootNode->GetLevel();
+  QString &out = lines.Text();
+  const auto indent = [&](qsizetype depth) {
+    if (FFormatted)
+      out.resize(out.size() + 4 * (rootLevel + depth), u' ');
   };
-  const int rootLevel = FRootNode->GetLevel();
-  std::vector<TFrame> open;
+  std::vector<std::pair<const TXMLNode *, qsizetype>> open; // element, next child
   const auto writeNode = [&](const TXMLNode &node) {
-    const QString indent = FFormatted ? QString(4 * (rootLevel + open.size()), u' ') : QString();
-    const QString startTag = node.GetXML();
+    indent(static_cast<qsizetype>(open.size()));
     if (node.HasChildNodes()) {
-      lines.Add(indent + startTag);
-      open.push_back({&node, 0, indent});
-      return;
+      node.AppendStartTag(out, false);
+      open.emplace_back(&node, 0);
+    } else {
+      const QString text = plainText ? node.GetAsString() : node.Value();
+      node.AppendStartTag(out, text.isEmpty());
+      if (!text.isEmpty()) {
+        out += text;
+        node.AppendEndTag(out);
+      }
     }
-    const QString text = plainText ? node.GetAsString() : node.GetValue();
-    if (text.isEmpty())
-      lines.Add(indent + startTag.chopped(1) + QStringLiteral("/>"));
-    else
-      lines.Add(indent + startTag + text + QStringLiteral("</") + node.GetNodeName() + u'>');
+    lines.EndLine();
   };
   writeNode(*FRootNode);
   while (!open.empty()) {
-    TFrame &top = open.back();
-    if (top.NextChild < top.Node->Children().Size()) {
-      writeNode(*top.Node->Children().At(top.NextChild++));
+    auto &[node, next] = open.back();
+    if (next < node->ChildCount()) {
+      writeNode(*node->Child(next++));
     } else {
-      lines.Add(top.Indent + QStringLiteral("</") + top.Node->GetNodeName() + u'>');
+      indent(static_cast<qsizetype>(open.size()) - 1);
+      node->AppendEndTag(out);
+      lines.EndLine();
       open.pop_back();
     }
   }
@@ -1241,8 +1307,8 @@ void TXMLDocument::SetXML(const QString &text) {
 // as an end tag.
 void TXMLDocument::OpenElement(QStringView tag) {
   TXMLNodePtr node(new TXMLNode(QString()));
-  node->SetXML(tag.toString());
-  if (node->GetNodeName().isEmpty())
+  node->ParseStartTag(tag);
+  if (node->Name().isEmpty())
     RaiseXMLError(cTagMismatch);
   if (FCurrentNode)
     FCurrentNode->Children().AppendFresh(node, FCurrentNode.get());
@@ -1265,7 +1331,7 @@ void TXMLDocument::ReadDeclaration(QStringView tag) {
   if (startTag.size() >= 2)
     startTag.remove(startTag.size() - 2, 1);
   TXMLNodePtr declaration(new TXMLNode(QString()));
-  declaration->SetXML(startTag);
+  declaration->ParseStartTag(startTag);
   const TXMLNodeAttributes &attributes = declaration->Attributes();
   if (const int index = attributes.IndexOf(QStringLiteral("encoding")); index >= 0)
     FEncoding = attributes.GetItem(index)->GetAsString();

@@ -143,30 +143,43 @@ using IXMLDocumentPtr = TXMLPtr<IXMLDocument>;
 // ---------------------------------------------------------------------------
 // The five interfaces
 
-// One attribute: name and stored value.
-class IXMLNodeAttribute : public virtual IXMLUnknown {
+// The stored value of an attribute or element and the typed accessors over it.
+class IXMLValue : public virtual IXMLUnknown {
 public:
-  static constexpr QUuid IID{0x44C6FEE6, 0x94AE, 0x4572, 0x89, 0xE4, 0x75, 0x3D, 0xDB, 0xBE, 0x1D, 0xF5};
-
+  // True exactly for "True".
   virtual bool GetAsBoolean() const = 0;
   virtual double GetAsFloat() const = 0;
   virtual int GetAsInteger() const = 0;
+  // The plain text: entity references resolved.
   virtual QString GetAsString() const = 0;
   // The Base64 bytes of the value as a byte-array variant; false when they do not decode.
   virtual bool GetAsVariant(QVariant &value) const = 0;
-  virtual quint32 GetNameHash() const = 0;
-  virtual QString GetName() const = 0;
+  // The stored form.
   virtual QString GetValue() const = 0;
-  // name="value", the value as stored.
-  virtual QString GetXML() const = 0;
   virtual void SetAsBoolean(bool value) = 0;
   virtual void SetAsFloat(double value) = 0;
   virtual void SetAsInteger(int value) = 0;
+  // Stores the plain text with its special characters as entity references.
   virtual void SetAsString(const QString &value) = 0;
   virtual void SetAsVariant(const QVariant &value) = 0;
+  // Stores the text unchanged.
+  virtual void SetValue(const QString &value) = 0;
+
+protected:
+  ~IXMLValue() = default;
+};
+
+// One attribute: name and stored value.
+class IXMLNodeAttribute : public IXMLValue {
+public:
+  static constexpr QUuid IID{0x44C6FEE6, 0x94AE, 0x4572, 0x89, 0xE4, 0x75, 0x3D, 0xDB, 0xBE, 0x1D, 0xF5};
+
+  virtual quint32 GetNameHash() const = 0;
+  virtual QString GetName() const = 0;
+  // name="value", the value as stored.
+  virtual QString GetXML() const = 0;
   // Stores the name without characters up to U+0020 at either end.
   virtual void SetName(const QString &name) = 0;
-  virtual void SetValue(const QString &value) = 0;
   // Parses name=value; the value may be quoted or not.
   virtual void SetXML(const QString &text) = 0;
 
@@ -201,7 +214,7 @@ protected:
 };
 
 // One element.
-class IXMLNode : public virtual IXMLUnknown {
+class IXMLNode : public IXMLValue {
 public:
   static constexpr QUuid IID{0xC58452AD, 0x9A73, 0x4F93, 0xB2, 0x50, 0x88, 0xA9, 0x39, 0x1A, 0x3E, 0xF2};
 
@@ -210,11 +223,6 @@ public:
   // A free copy of name, value and attributes; with deep also of all descendants.
   virtual IXMLNodePtr CloneNode(bool deep) const = 0;
   virtual bool HasAttribute(const QString &name) const = 0;
-  virtual bool GetAsBoolean() const = 0;
-  virtual double GetAsFloat() const = 0;
-  virtual int GetAsInteger() const = 0;
-  virtual QString GetAsString() const = 0;
-  virtual bool GetAsVariant(QVariant &value) const = 0;
   virtual IXMLNodeAttributesPtr GetAttributes() const = 0;
   virtual IXMLNodeListPtr GetChildNodes() const = 0;
   virtual bool HasChildNodes() const = 0;
@@ -223,18 +231,11 @@ public:
   virtual QString GetNodeName() const = 0;
   // The parent, or null for a root, a free node or a node whose parent is gone.
   virtual IXMLNodePtr GetParentNode() const = 0;
-  virtual QString GetValue() const = 0;
   // The start tag: <name> or <name attributes>.
   virtual QString GetXML() const = 0;
-  virtual void SetAsBoolean(bool value) = 0;
-  virtual void SetAsFloat(double value) = 0;
-  virtual void SetAsInteger(int value) = 0;
-  virtual void SetAsString(const QString &value) = 0;
-  virtual void SetAsVariant(const QVariant &value) = 0;
   virtual void SetNodeName(const QString &name) = 0;
   // Replaces the weak parent link only; no child list changes.
   virtual void SetParentNode(const IXMLNodePtr &parent) = 0;
-  virtual void SetValue(const QString &value) = 0;
   // Parses a start tag into name and attributes.
   virtual void SetXML(const QString &text) = 0;
 

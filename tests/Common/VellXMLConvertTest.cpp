@@ -1,12 +1,16 @@
 // Text forms of typed XML values and Base64.
 #include "Common/VellUtils.h"
 #include "Common/VellXMLUtils.h"
+#include "tests/support/TestFiles.h"
+
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -122,15 +126,32 @@ TEST(XMLFloat, ReadsThePointFormAndGivesZeroForOtherText) {
     EXPECT_EQ(FloatToXMLText(XMLTextToFloat(FloatToXMLText(value))), FloatToXMLText(value));
 }
 
-TEST(XMLFloat, IgnoresTheCLibraryNumericLocale) {
+// Sets the C library's numbers to a locale whose decimal separator is a
+// comma, compiled into dir (only its number category is defined).
+bool UseCommaLocale(const TTestDir &dir) {
+  const QString definition =
+      dir.Write(S("comma.def"), "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
+                                "grouping 3;3\nEND LC_NUMERIC\n");
+  QProcess localedef;
+  localedef.start(S("localedef"),
+                  {S("-c"), S("-i"), definition, S("-f"), S("UTF-8"), dir.Path() + S("xx_XX.UTF-8")});
+  localedef.waitForFinished(120000);
+  qputenv("LOCPATH", dir.Path().toLocal8Bit());
+  return std::setlocale(LC_NUMERIC, "xx_XX.UTF-8") && std::localeconv()->decimal_point == std::string(",");
+}
+
+TEST(XMLFloat, UsesThePointWhateverTheNumericLocale) {
+  TTestDir dir;
   const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-  // A locale whose decimal separator is a comma, when the system has one.
-  const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
-  EXPECT_EQ(FloatToXMLText(2.5), S("2.5"));
-  EXPECT_DOUBLE_EQ(XMLTextToFloat(S("2.5")), 2.5);
+  ASSERT_TRUE(UseCommaLocale(dir));
+  const QString written = FloatToXMLText(2.5);
+  const double read = XMLTextToFloat(S("2.5"));
+  const double readComma = XMLTextToFloat(S("2,5"));
   std::setlocale(LC_NUMERIC, previous.c_str());
-  if (!comma)
-    GTEST_SKIP() << "no locale with a decimal comma installed";
+  qunsetenv("LOCPATH");
+  EXPECT_EQ(written, S("2.5"));
+  EXPECT_DOUBLE_EQ(read, 2.5);
+  EXPECT_DOUBLE_EQ(readComma, 0);
 }
 
 QByteArray Decoded(const QString &text, bool *ok) {
