@@ -232,7 +232,8 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   };
 
   QSaveFile report(line.ReportFile);
-  if (!line.ReportFile.isEmpty() && !report.open(QIODevice::WriteOnly))
+  if (!line.ReportFile.isEmpty() &&
+      !(QDir().mkpath(QFileInfo(line.ReportFile).path()) && report.open(QIODevice::WriteOnly)))
     return Refuse(
         console,
         QStringLiteral("cannot write the report \"%1\": %2").arg(line.ReportFile, report.errorString()));

@@ -155,8 +155,7 @@ private:
     TVellBitmap image(FResult.Source);
     if (image.GetLastStatus() != Ok)
       return Fail(QStringLiteral("Cannot read the image: %1").arg(FailureText(image)));
-    const TImageMetrics metrics{static_cast<qint32>(image.GetWidth()), static_cast<qint32>(image.GetHeight()),
-                                image.GetHorizontalResolution(), image.GetVerticalResolution()};
+    const TImageMetrics metrics = MetricsOf(image);
     const TPageSettings &page = FRun.Settings.Page;
     FResult.ImagePx = QSize(metrics.Width, metrics.Height);
     FResult.ImageMm = ImageSizeMm(metrics, page.ScreenDpi);
@@ -337,6 +336,11 @@ QString RunRefusal(const TBatchSettings &settings) {
     return QStringLiteral(
         "The output folder lies inside the source folder: the output would mix with the scans.");
   return {};
+}
+
+TBatchOutcome ExecuteBatch(const TBatchItemList &list) {
+  VELL_ASSERT_MSG(AppInfo, QStringLiteral("The settings object does not exist"));
+  return ExecuteBatch(list, TBatchSettings::From(*AppInfo));
 }
 
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,

@@ -81,3 +81,6 @@ QString RunRefusal(const TBatchSettings &settings);
 // their result and the run goes on.
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,
                            const TBatchOptions &options = {}, TBatchObserver *observer = nullptr);
+
+// The run as the window starts it: one worker, the settings object's values.
+TBatchOutcome ExecuteBatch(const TBatchItemList &list);

@@ -1,5 +1,7 @@
 #include "app/PaperRules.h"
 
+#include "imaging/VellGDIPOBJ.h"
+
 #include <cmath>
 #include <limits>
 
@@ -8,6 +10,11 @@ TPageSettings TPageSettings::From(const TAppInfo &info, double screenDpi) {
 }
 
 namespace {
+
+TPageSettings CurrentSettings() {
+  VELL_ASSERT_MSG(AppInfo, QStringLiteral("The settings object does not exist"));
+  return TPageSettings::From(*AppInfo, VellScreenResolution());
+}
 
 int ValidSizeIndex(int ordinal) {
   return ordinal >= 0 && ordinal <= 5 ? ordinal : 4;
@@ -135,4 +142,17 @@ QSize FitSizeInside(QSize size, QSize box) {
   if (w * boxH > boxW * h)
     return {int(boxW), RoundHalfEven(double(h) * double(boxW) / double(w))};
   return {RoundHalfEven(double(w) * double(boxH) / double(h)), int(boxH)};
+}
+
+TImageMetrics MetricsOf(TVellImage &image) {
+  return {static_cast<qint32>(image.GetWidth()), static_cast<qint32>(image.GetHeight()),
+          image.GetHorizontalResolution(), image.GetVerticalResolution()};
+}
+
+bool NeedsPage(TVellImage &image) {
+  return NeedsPage(MetricsOf(image), CurrentSettings());
+}
+
+TPagePlacement ComputePagePlacement(TVellImage &image) {
+  return ComputePagePlacement(MetricsOf(image), CurrentSettings());
 }

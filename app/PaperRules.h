@@ -81,3 +81,10 @@ bool NeedsPage(const TImageMetrics &image, const TPageSettings &settings);
 TPagePlacement ComputePagePlacement(const TImageMetrics &image, const TPageSettings &settings);
 // The largest size with the proportions of size that fits in box.
 QSize FitSizeInside(QSize size, QSize box);
+
+class TVellImage;
+// The pixel size and resolution of a loaded image.
+TImageMetrics MetricsOf(TVellImage &image);
+// The rules for a loaded image with the settings object and the screen resolution of now.
+bool NeedsPage(TVellImage &image);
+TPagePlacement ComputePagePlacement(TVellImage &image);

@@ -1,5 +1,13 @@
 #include "app/BatchCommand.h"
 
+#include "ScanFixture.h"
+#include "tests/support/TestFiles.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,6 +66,106 @@ TEST(BatchCommandLine, WrongArgumentsSayWhy) {
   };
   for (const auto &c : cases)
     EXPECT_EQ(Parse(c.arguments).Error, QString::fromUtf8(c.message)) << c.arguments.join(' ').toStdString();
+}
+
+} // namespace
+
+namespace {
+
+struct TCommandRun {
+  int Status = -1;
+  QString Out;
+  QString Err;
+};
+
+TCommandRun RunCommand(const QStringList &arguments) {
+  TCommandRun run;
+  QTextStream out(&run.Out);
+  QTextStream err(&run.Err);
+  TBatchConsole console{out, err, false, nullptr};
+  run.Status = RunBatchCommand(arguments, 2, console);
+  return run;
+}
+
+class BatchCommandTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    WriteSolidScan(FDir.File("in/a4.tif"), TScanKind::Rgb, 413, 585, 50);
+    WriteSolidScan(FDir.File("in/sub/small.tif"), TScanKind::Grey, 400, 550, 50);
+  }
+  QString In() const { return FDir.Path() + "in"; }
+  QString Out() const { return FDir.Path() + "out"; }
+  TTestDir FDir;
+};
+
+TEST_F(BatchCommandTest, ReportsEveryItemWithPathsAsGiven) {
+  FDir.Write("in/sub/broken.tif", "II*\\0");
+  const QString report = FDir.Path() + "report.json";
+  const TCommandRun run =
+      RunCommand({"--source", In(), "--target", Out(), "--report", report, "--jobs", "2"});
+  EXPECT_EQ(run.Status, becItemsFailed);
+  EXPECT_TRUE(run.Out.contains("3 of 3 items: 1 unchanged, 1 paged, 0 skipped, 1 failed."))
+      << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains("failed: " + In() + "/sub/broken.tif: Cannot read the image: "))
+      << run.Out.toStdString();
+  EXPECT_EQ(run.Err.count('\n'), 3) << run.Err.toStdString();
+
+  const QJsonArray entries = QJsonDocument::fromJson(ReadWholeFile(report)).array();
+  ASSERT_EQ(entries.size(), 3);
+  const QJsonObject a4 = entries[0].toObject();
+  EXPECT_EQ(a4["source"].toString(), In() + "/a4.tif");
+  EXPECT_EQ(a4["target"].toString(), Out() + "/a4.tif");
+  EXPECT_EQ(a4["action"].toString(), "unchanged");
+  EXPECT_EQ(a4["page"].toString(), "A4");
+  EXPECT_EQ(a4["page_px"].toArray(), QJsonArray({413, 585}));
+  EXPECT_EQ(a4["draw"].toArray(), QJsonArray({0, 0, 413, 585}));
+  EXPECT_EQ(a4["dpi"].toDouble(), 50);
+  EXPECT_TRUE(a4["error"].isNull());
+  const QJsonObject broken = entries[1].toObject();
+  EXPECT_EQ(broken["action"].toString(), "failed");
+  for (const char *key : {"page", "page_px", "draw", "dpi"})
+    EXPECT_TRUE(broken[key].isNull()) << key;
+  EXPECT_TRUE(broken["error"].toString().startsWith("Cannot read the image: "));
+  const QJsonObject small = entries[2].toObject();
+  EXPECT_EQ(small["action"].toString(), "paged");
+  EXPECT_EQ(small["draw"].toArray(), QJsonArray({0, 8, 413, 568}));
+  EXPECT_TRUE(QFileInfo::exists(Out() + "/sub/small.tif"));
+}
+
+TEST_F(BatchCommandTest, ExitStatusTellsSuccessFromRefusal) {
+  const TCommandRun good = RunCommand({"--source", In(), "--target", Out(), "--series", "B"});
+  EXPECT_EQ(good.Status, becSuccess) << good.Out.toStdString();
+  EXPECT_TRUE(good.Out.contains("2 of 2 items: 0 unchanged, 2 paged, 0 skipped, 0 failed."));
+
+  const struct {
+    QStringList arguments;
+    const char *message;
+  } refusals[] = {
+      {{"--source", In(), "--target", In() + "/out"}, "inside the source folder"},
+      {{"--source", In() + "/none", "--target", Out()}, "does not exist"},
+      {{"--source", In(), "--target", Out(), "--size", "B1"}, "usage: pagetailor-batch"},
+      {{"--source", In(), "--target", Out(), "--report", In() + "/a4.tif/report.json"},
+       "cannot write the report"},
+  };
+  for (const auto &c : refusals) {
+    const TCommandRun run = RunCommand(c.arguments);
+    EXPECT_EQ(run.Status, becRefused) << c.message;
+    EXPECT_TRUE(run.Err.contains(c.message)) << run.Err.toStdString();
+  }
+  EXPECT_FALSE(QFileInfo::exists(In() + "/out"));
+}
+
+TEST_F(BatchCommandTest, DryRunPrintsThePlanAndWritesNothing) {
+  const TCommandRun run = RunCommand({"--source", In() + "/", "--target", Out(), "--dry-run"});
+  EXPECT_EQ(run.Status, becSuccess);
+  EXPECT_TRUE(
+      run.Out.contains(In() + "/a4.tif: 210 x 297 mm (A4), no page needed, written unchanged at 50 dpi"))
+      << run.Out.toStdString();
+  EXPECT_TRUE(run.Out.contains(In() +
+                               "/sub/small.tif: 203 x 279 mm (?), needs a page: A4 413 x 585 px at 50 dpi, "
+                               "image at 0,8 size 413 x 568"))
+      << run.Out.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(Out()));
 }
 
 } // namespace

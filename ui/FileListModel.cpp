@@ -1,0 +1,66 @@
+#include "ui/FileListModel.h"
+
+#include "ui/ImageHeader.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cmath>
+
+QString FormatModifyTime(TDateTime time) {
+  static const QDate epoch(1899, 12, 30);
+  const double days = std::floor(time);
+  const QDate date = epoch.addDays(static_cast<qint64>(days));
+  const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(std::lround((time - days) * 86400000.0)));
+  const QLocale locale;
+  const QString dateText = locale.toString(date, QLocale::ShortFormat);
+  if (clock == QTime(0, 0))
+    return dateText;
+  // The long time format without the time zone the locale may append.
+  const QString timeFormat = locale.timeFormat(QLocale::LongFormat).remove(u't').trimmed();
+  return dateText + u' ' + locale.toString(clock, timeFormat);
+}
+
+QStringList FileListRow(const TBatchItem &item) {
+  const QSize size = ReadImageSize(item.FilePath + item.FileName);
+  const QString sizeText =
+      size.isValid() ? QStringLiteral("%1 × %2").arg(size.width()).arg(size.height()) : QString();
+  return {item.FileName, QString::number(item.FileSize), sizeText, FormatModifyTime(item.ModifyTime),
+          item.FilePath};
+}
+
+TFileListModel::TFileListModel(const TBatchItemList &list, QObject *parent)
+    : QAbstractTableModel(parent), FList(list) {}
+
+void TFileListModel::SetRowCount(int count) {
+  beginResetModel();
+  FRowCount = count;
+  FRows.clear();
+  endResetModel();
+}
+
+int TFileListModel::rowCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : FRowCount;
+}
+
+int TFileListModel::columnCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TFileListModel::data(const QModelIndex &index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FRowCount || index.row() >= FList.Count())
+    return {};
+  auto row = FRows.find(index.row());
+  if (row == FRows.end())
+    row = FRows.insert(index.row(), FileListRow(FList.Items(index.row())));
+  return row->value(index.column());
+}
+
+QVariant TFileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  static const QStringList headers{QStringLiteral("文件名"), QStringLiteral("文件大小"),
+                                   QStringLiteral("图像尺寸"), QStringLiteral("修改时间"),
+                                   QStringLiteral("文件路径")};
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    return {};
+  return headers.value(section);
+}

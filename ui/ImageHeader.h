@@ -1,0 +1,9 @@
+// The pixel size of an image file, read from its header only.
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+// Width and height of the file's (first) image; an invalid size when the
+// file is no image this program reads.
+QSize ReadImageSize(const QString &fileName);
