@@ -162,6 +162,44 @@ int UsageError(TBatchConsole &console, const QString &message) {
   return becRefused;
 }
 
+TBatchSettings SettingsOf(const TBatchCommandLine &line) {
+  const TPageSettings page{line.Series, line.AutoSize, static_cast<TAPaperSizeEnum>(line.SizeIndex),
+                           static_cast<TBPaperSizeEnum>(line.SizeIndex), VellScreenResolution()};
+  return {AbsoluteFolder(line.Source), AbsoluteFolder(line.Target), page};
+}
+
+// Paths are shown as given: the folder the user named followed by the relative path.
+TPathDisplay DisplayAsGiven(const TBatchSettings &settings, const TBatchCommandLine &line) {
+  return [sourceRoot = settings.SourcePath, targetRoot = settings.TargetPath, source = WithSlash(line.Source),
+          target = WithSlash(line.Target)](const QString &path) {
+    if (path.startsWith(sourceRoot))
+      return source + path.mid(sourceRoot.size());
+    if (path.startsWith(targetRoot))
+      return target + path.mid(targetRoot.size());
+    return path;
+  };
+}
+
+// Opened before the run, so that a report that cannot be written stops it early.
+bool OpenReport(QSaveFile &report) {
+  return QDir().mkpath(QFileInfo(report.fileName()).path()) && report.open(QIODevice::WriteOnly);
+}
+
+QString ReportError(const QSaveFile &report) {
+  return QStringLiteral("cannot write the report \"%1\": %2").arg(report.fileName(), report.errorString());
+}
+
+void PrintOutcome(TBatchConsole &console, const TBatchCommandLine &line, const TBatchOutcome &outcome,
+                  int count, const TPathDisplay &display) {
+  if (line.DryRun)
+    for (const TBatchResult &result : outcome.Results)
+      console.Out << DryRunLine(result, display) << '\n';
+  console.Out << BatchSummaryText(outcome, count, display);
+  if (!line.DryRun)
+    console.Out << "Output: " << WithSlash(line.Target) << '\n';
+  console.Out.flush();
+}
+
 } // namespace
 
 TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defaultJobs) {
@@ -182,11 +220,12 @@ TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defau
     const qsizetype equals = argument.indexOf(QLatin1Char('='));
     const QString name = equals < 0 ? argument : argument.left(equals);
     QString value;
-    if (!name.startsWith(QLatin1String("--")) ||
-        !TakeValue(arguments, i, argument.mid(equals + 1), equals >= 0, value)) {
-      parsed.Error = name.startsWith(QLatin1String("--"))
-                         ? QStringLiteral("%1 needs a value").arg(name)
-                         : QStringLiteral("unexpected argument \"%1\"").arg(argument);
+    if (!name.startsWith(QLatin1String("--"))) {
+      parsed.Error = QStringLiteral("unexpected argument \"%1\"").arg(argument);
+      return parsed;
+    }
+    if (!TakeValue(arguments, i, argument.mid(equals + 1), equals >= 0, value)) {
+      parsed.Error = QStringLiteral("%1 needs a value").arg(name);
       return parsed;
     }
     if (parsed.Error = ApplyOption(name, value, line, sizeLetter); !parsed.Error.isEmpty())
@@ -213,30 +252,14 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   if (!QFileInfo(line.Source).isDir())
     return Refuse(console, QStringLiteral("the source folder \"%1\" does not exist").arg(line.Source));
 
-  TBatchSettings settings;
-  settings.SourcePath = AbsoluteFolder(line.Source);
-  settings.TargetPath = AbsoluteFolder(line.Target);
-  settings.Page = {line.Series, line.AutoSize, static_cast<TAPaperSizeEnum>(line.SizeIndex),
-                   static_cast<TBPaperSizeEnum>(line.SizeIndex), VellScreenResolution()};
+  const TBatchSettings settings = SettingsOf(line);
   if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
     return Refuse(console, refusal);
-
-  // Paths are shown as given: the folder the user named followed by the relative path.
-  const TPathDisplay display = [&settings, source = WithSlash(line.Source),
-                                target = WithSlash(line.Target)](const QString &path) {
-    if (path.startsWith(settings.SourcePath))
-      return source + path.mid(settings.SourcePath.size());
-    if (path.startsWith(settings.TargetPath))
-      return target + path.mid(settings.TargetPath.size());
-    return path;
-  };
+  const TPathDisplay display = DisplayAsGiven(settings, line);
 
   QSaveFile report(line.ReportFile);
-  if (!line.ReportFile.isEmpty() &&
-      !(QDir().mkpath(QFileInfo(line.ReportFile).path()) && report.open(QIODevice::WriteOnly)))
-    return Refuse(
-        console,
-        QStringLiteral("cannot write the report \"%1\": %2").arg(line.ReportFile, report.errorString()));
+  if (!line.ReportFile.isEmpty() && !OpenReport(report))
+    return Refuse(console, ReportError(report));
 
   TBatchItemList list;
   ScanFolder(list, settings.SourcePath);
@@ -247,24 +270,15 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   } catch (const EVellError &error) {
     return Refuse(console, error.Message());
   }
+  PrintOutcome(console, line, outcome, list.Count(), display);
 
-  if (line.DryRun)
-    for (const TBatchResult &result : outcome.Results)
-      console.Out << DryRunLine(result, display) << '\n';
-  console.Out << BatchSummaryText(outcome, list.Count(), display);
-  if (!line.DryRun)
-    console.Out << "Output: " << WithSlash(line.Target) << '\n';
-  console.Out.flush();
-
-  bool reportFailed = false;
+  bool reportWritten = true;
   if (!line.ReportFile.isEmpty()) {
     report.write(BatchReportJson(outcome, display));
-    if (!report.commit()) {
-      console.Err << "pagetailor-batch: cannot write the report \"" << line.ReportFile
-                  << "\": " << report.errorString() << Qt::endl;
-      reportFailed = true;
-    }
+    reportWritten = report.commit();
+    if (!reportWritten)
+      console.Err << "pagetailor-batch: " << ReportError(report) << Qt::endl;
   }
-  const bool incomplete = outcome.Cancelled || outcome.CountOf(TBatchAction::Failed) > 0 || reportFailed;
-  return incomplete ? becItemsFailed : becSuccess;
+  const bool complete = !outcome.Cancelled && outcome.CountOf(TBatchAction::Failed) == 0 && reportWritten;
+  return complete ? becSuccess : becItemsFailed;
 }

@@ -108,7 +108,7 @@ private:
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be read back");
+    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk");
   }
 
   QString FPath;
@@ -170,7 +170,8 @@ private:
     FResult.PageName = FResult.SizeName;
     FResult.PagePx = FResult.ImagePx;
     FResult.Draw = QRect(QPoint(0, 0), FResult.ImagePx);
-    FResult.Dpi = image.GetHorizontalResolution();
+    // The encoder stores the screen resolution for an image that has none.
+    FResult.Dpi = StoredDpi(image.GetHorizontalResolution());
     if (Save(image))
       FResult.Action = TBatchAction::Unchanged;
   }
@@ -180,7 +181,7 @@ private:
     FResult.PagePx = QSize(placement.PageWidth, placement.PageHeight);
     FResult.Draw = QRect(placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
     // A page of an image without resolution keeps the one its size came from.
-    FResult.Dpi = IsZeroDpi(placement.HorzDpi) ? float(FRun.Settings.Page.ScreenDpi) : placement.HorzDpi;
+    FResult.Dpi = StoredDpi(placement.HorzDpi);
     if (FRun.Options.DryRun) {
       FResult.Action = TBatchAction::Paged;
       return;
@@ -197,6 +198,8 @@ private:
     if (Save(sheet))
       FResult.Action = TBatchAction::Paged;
   }
+
+  float StoredDpi(float dpi) const { return IsZeroDpi(dpi) ? float(FRun.Settings.Page.ScreenDpi) : dpi; }
 
   bool Draw(TVellBitmap &sheet, TVellImage &image, const TPagePlacement &placement) {
     TVellGraphics graphics(&sheet);

@@ -155,6 +155,16 @@ TEST_F(BatchCommandTest, ExitStatusTellsSuccessFromRefusal) {
   EXPECT_FALSE(QFileInfo::exists(In() + "/out"));
 }
 
+TEST_F(BatchCommandTest, AnOutputFolderThatCannotBeWrittenFailsEveryItem) {
+  const TCommandRun run = RunCommand({"--source", In(), "--target", "/proc/pagetailor-out"});
+  EXPECT_EQ(run.Status, becItemsFailed);
+  EXPECT_TRUE(run.Out.contains("2 of 2 items: 0 unchanged, 0 paged, 0 skipped, 2 failed."))
+      << run.Out.toStdString();
+  EXPECT_TRUE(
+      run.Out.contains("failed: " + In() + "/a4.tif: Unable to create directory /proc/pagetailor-out/"))
+      << run.Out.toStdString();
+}
+
 TEST_F(BatchCommandTest, DryRunPrintsThePlanAndWritesNothing) {
   const TCommandRun run = RunCommand({"--source", In() + "/", "--target", Out(), "--dry-run"});
   EXPECT_EQ(run.Status, becSuccess);

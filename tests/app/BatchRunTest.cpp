@@ -102,6 +102,7 @@ TEST_F(BatchRunTest, ConvertsEveryKindOfScanUnderTheSameRelativePath) {
       {"bilevel-off.tif", TScanKind::Bilevel, 400, 550, 50, TBatchAction::Paged, "A4", {413, 585}, {0, 8, 413, 568}, 50, 3, 8},
       {"no-resolution.tif", TScanKind::Rgb, 800, 1000, 0, TBatchAction::Paged, "A4", {794, 1123}, {0, 65, 794, 992}, 96, 3, 8},
       {"a5.tif", TScanKind::Grey, 291, 413, 50, TBatchAction::Unchanged, "A5", {291, 413}, {0, 0, 291, 413}, 50, 1, 8},
+      {"a4-no-resolution.tif", TScanKind::Grey, 794, 1123, 0, TBatchAction::Unchanged, "A4", {794, 1123}, {0, 0, 794, 1123}, 96, 1, 8},
       // clang-format on
   };
   for (const auto &c : cases)
@@ -161,6 +162,13 @@ TEST_F(BatchRunTest, RefusedRunsWriteNothing) {
   EXPECT_FALSE(QFileInfo::exists(Source() + "out"));
   EXPECT_EQ(QDir(Source()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList({"a.tif"}));
+}
+
+TEST_F(BatchRunTest, AnEmptyBatchDoesNothing) {
+  const TBatchOutcome outcome = ExecuteBatch(TBatchItemList(), Settings(), {4, false});
+  EXPECT_TRUE(outcome.Results.isEmpty());
+  EXPECT_FALSE(outcome.Cancelled);
+  EXPECT_FALSE(QFileInfo::exists(Target()));
 }
 
 TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
