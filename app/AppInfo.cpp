@@ -1,22 +1,90 @@
 #include "app/AppInfo.h"
 
+#include "app/SettingsFolder.h"
+
 #include "Common/VellUtils.h"
 #include "imaging/VellGDIPOBJ.h"
 
-VELL_IMPLEMENT_CLASS(TAppInfo, TObject, TProp::Field("APaperSize", &TAppInfo::APaperSize),
+#include <QFile>
+
+#include <cstdio>
+
+VELL_IMPLEMENT_CLASS(TAppInfo, TXMLPersistent, TProp::Field("APaperSize", &TAppInfo::APaperSize),
                      TProp::Field("AutoCheckFit", &TAppInfo::AutoCheckFit),
                      TProp::Field("BPaperSize", &TAppInfo::BPaperSize),
                      TProp::Field("SizeMode", &TAppInfo::SizeMode),
                      TProp::Field("SourcePath", &TAppInfo::SourcePath),
                      TProp::Field("TargetPath", &TAppInfo::TargetPath))
 
-TAppInfo::TAppInfo() : FFileName(TVellWin::GetModulePath() + QStringLiteral("AppInfo.dat")) {}
+namespace {
+
+void ReportToStderr(const QString &message) {
+  std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+TSettingsReporter &Reporter() {
+  static TSettingsReporter reporter = ReportToStderr;
+  return reporter;
+}
+
+} // namespace
+
+void SetSettingsReporter(TSettingsReporter reporter) {
+  Reporter() = reporter ? std::move(reporter) : TSettingsReporter(ReportToStderr);
+}
+
+QString DefaultSettingsFile() {
+  return SettingsFolder() + QStringLiteral("AppInfo.dat");
+}
+
+TAppInfo::TAppInfo() = default;
+
+TAppInfo::TAppInfo(const QString &fileName) : FFileName(fileName) {
+  try {
+    LoadFromFile(FFileName);
+  } catch (const EVellError &error) {
+    Recover(error.Message());
+  }
+}
+
+// Back to the defaults, with the unreadable file moved aside so that the save
+// at shut-down does not destroy what the user may want to look at.
+void TAppInfo::Recover(const QString &reason) {
+  const TAppInfo defaults;
+  Assign(&defaults);
+  const QString badFile = FFileName + QStringLiteral(".bad");
+  QFile::remove(badFile);
+  const bool kept = QFile::rename(FFileName, badFile);
+  FLoadProblem =
+      QStringLiteral("The settings file \"%1\" could not be read: %2\nThe default settings are used")
+          .arg(FFileName, reason);
+  FLoadProblem += kept ? QStringLiteral("; the file was kept as \"%1\".").arg(badFile)
+                       : QStringLiteral("; the file could not be kept as \"%1\".").arg(badFile);
+}
+
+TAppInfo::~TAppInfo() {
+  if (FFileName.isEmpty())
+    return;
+  try {
+    Save();
+  } catch (const std::exception &error) {
+    Reporter()(QStringLiteral("The settings could not be saved: %1").arg(QString::fromUtf8(error.what())));
+  }
+}
+
+void TAppInfo::Save() const {
+  SaveToFile(FFileName);
+}
+
+std::unique_ptr<TXMLPersistent> TAppInfo::Clone() const {
+  return CloneByAssign(*this);
+}
 
 TAppInfo *AppInfo = nullptr;
 
-void AppStartup() {
+void AppStartup(const QString &settingsFile) {
   VELL_ASSERT_MSG(!AppInfo, QStringLiteral("The program is already started"));
-  AppInfo = new TAppInfo();
+  AppInfo = new TAppInfo(settingsFile);
   VellGdiplusStartup();
   VellComInitialize();
 }

@@ -1,5 +1,6 @@
 #include "app/BatchCommand.h"
 
+#include "app/AppInfo.h"
 #include "app/BatchReport.h"
 #include "app/SourceScan.h"
 #include "imaging/VellGDIPOBJ.h"
@@ -14,7 +15,7 @@ namespace {
 
 const QString UsageText = QStringLiteral(
     "usage: pagetailor-batch --source DIR --target DIR [--series A|B] [--size A0..A5|B0..B5|auto]\n"
-    "                        [--jobs N] [--dry-run] [--report FILE]\n"
+    "                        [--jobs N] [--dry-run] [--report FILE] [--settings FILE]\n"
     "\n"
     "Puts every .tif/.tiff scan below DIR on a page of an ISO paper size and writes it as TIFF under\n"
     "the target folder at the same relative path. Scans that already have a size of the series are\n"
@@ -27,6 +28,8 @@ const QString UsageText = QStringLiteral(
     "  --jobs N         scans converted at the same time (default: the number of cores)\n"
     "  --dry-run        write nothing; print per scan its size, whether it needs a page, and the page\n"
     "  --report FILE    write a JSON array with one object per scan\n"
+    "  --settings FILE  take the series and size that --series and --size leave open from a settings\n"
+    "                   file such as the desktop program's AppInfo.dat\n"
     "\n"
     "Exit status: 0 when no scan failed, 1 when any failed or the run was cancelled, 2 when the\n"
     "arguments are wrong or the run was refused.\n");
@@ -76,6 +79,8 @@ QString ApplyOption(const QString &name, const QString &value, TBatchCommandLine
     line.Target = value;
   else if (name == QLatin1String("--report"))
     line.ReportFile = value;
+  else if (name == QLatin1String("--settings"))
+    line.SettingsFile = value;
   else if (name == QLatin1String("--series")) {
     if (!ParseSeries(value, line.Series))
       return QStringLiteral("--series takes A or B, not \"%1\"").arg(value);
@@ -89,6 +94,28 @@ QString ApplyOption(const QString &name, const QString &value, TBatchCommandLine
       return QStringLiteral("--jobs takes a whole number of at least 1, not \"%1\"").arg(value);
   } else {
     return QStringLiteral("unknown option \"%1\"").arg(name);
+  }
+  return {};
+}
+
+// The series and size of the settings file, where the command line gave none.
+QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGiven, QChar &sizeLetter) {
+  if (!QFileInfo(line.SettingsFile).isFile())
+    return QStringLiteral("the settings file \"%1\" does not exist").arg(line.SettingsFile);
+  TAppInfo settings;
+  try {
+    settings.LoadFromFile(line.SettingsFile);
+  } catch (const EVellError &error) {
+    return QStringLiteral("the settings file \"%1\" cannot be read: %2")
+        .arg(line.SettingsFile, error.Message());
+  }
+  if (!seriesGiven)
+    line.Series = settings.SizeMode == smeBStyle ? smeBStyle : smeAStyle;
+  if (!sizeGiven) {
+    const bool bSeries = line.Series == smeBStyle;
+    line.AutoSize = settings.AutoCheckFit;
+    line.SizeIndex = bSeries ? int(settings.BPaperSize) : int(settings.APaperSize);
+    sizeLetter = bSeries ? QLatin1Char('B') : QLatin1Char('A');
   }
   return {};
 }
@@ -207,6 +234,8 @@ TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defau
   TBatchCommandLine &line = parsed.Line;
   line.Jobs = std::max(1, defaultJobs);
   QChar sizeLetter = QLatin1Char('A');
+  bool seriesGiven = false;
+  bool sizeGiven = false;
   for (int i = 0; i < arguments.size(); ++i) {
     const QString &argument = arguments[i];
     if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
@@ -230,7 +259,12 @@ TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defau
     }
     if (parsed.Error = ApplyOption(name, value, line, sizeLetter); !parsed.Error.isEmpty())
       return parsed;
+    seriesGiven = seriesGiven || name == QLatin1String("--series");
+    sizeGiven = sizeGiven || name == QLatin1String("--size");
   }
+  if (!line.SettingsFile.isEmpty())
+    if (parsed.Error = ApplySettingsFile(line, seriesGiven, sizeGiven, sizeLetter); !parsed.Error.isEmpty())
+      return parsed;
   parsed.Error = CheckComplete(line, sizeLetter);
   return parsed;
 }

@@ -18,10 +18,13 @@ struct TBatchCommandLine {
   int Jobs = 1;
   bool DryRun = false;
   QString ReportFile;
+  QString SettingsFile; // series and size where the command line names neither
   bool Help = false;
 };
 
-// The parsed arguments (program name excluded), or why they are wrong.
+// The parsed arguments (program name excluded), or why they are wrong. A
+// settings file named by --settings is read here: it gives the series and the
+// size that --series and --size leave open.
 struct TParsedCommandLine {
   TBatchCommandLine Line;
   QString Error; // empty when the arguments are usable

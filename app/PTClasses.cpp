@@ -1,21 +1,28 @@
 #include "app/PTClasses.h"
 
-VELL_IMPLEMENT_CLASS(TBatchItem, TObject, TProp::Field("FileName", &TBatchItem::FileName),
+VELL_IMPLEMENT_CLASS(TBatchItem, TXMLPersistent, TProp::Field("FileName", &TBatchItem::FileName),
                      TProp::Field("FilePath", &TBatchItem::FilePath),
                      TProp::Field("FileSize", &TBatchItem::FileSize),
                      TProp::Field("Width", &TBatchItem::Width), TProp::Field("Height", &TBatchItem::Height),
                      TProp::Field("ModifyTime", &TBatchItem::ModifyTime))
 
-VELL_IMPLEMENT_CLASS(TBatchItemList, TObject)
+std::unique_ptr<TXMLPersistent> TBatchItem::Clone() const {
+  return CloneByAssign(*this);
+}
+
+VELL_IMPLEMENT_CLASS(TBatchItemList, TXMLObjectList)
 
 TBatchItem &TBatchItemList::Items(int index) const {
-  if (index < 0 || index >= Count())
-    throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
-  return *FItems[static_cast<size_t>(index)];
+  return static_cast<TBatchItem &>(*TXMLObjectList::Items(index));
 }
 
 TBatchItem &TBatchItemList::Add(std::unique_ptr<TBatchItem> item) {
   VELL_ASSERT(item != nullptr);
-  FItems.push_back(std::move(item));
-  return *FItems.back();
+  TBatchItem &added = *item;
+  TXMLObjectList::Add(std::move(item));
+  return added;
+}
+
+std::unique_ptr<TObject> TBatchItemList::DoAddObject() {
+  return std::make_unique<TBatchItem>();
 }

@@ -2,15 +2,15 @@
 // ordered list of them.
 #pragma once
 
+#include "Common/VellClasses.h"
 #include "Common/VellTypInfo.h"
 
 #include <QString>
 
 #include <memory>
-#include <vector>
 
-class TBatchItem : public TObject {
-  VELL_CLASS(TBatchItem, TObject)
+class TBatchItem : public TXMLPersistent {
+  VELL_CLASS(TBatchItem, TXMLPersistent)
 public:
   QString FileName;         // name with extension, no folder
   QString FilePath;         // containing folder as the scan was given it, ending in "/"
@@ -18,18 +18,18 @@ public:
   qint32 Width = 0;         // not measured by the scan
   qint32 Height = 0;        // not measured by the scan
   TDateTime ModifyTime = 0; // last write, local time, two-second resolution
+
+  std::unique_ptr<TXMLPersistent> Clone() const override;
 };
 
-class TBatchItemList : public TObject {
-  VELL_CLASS(TBatchItemList, TObject)
+// Saved as XML like any persistent list; it makes TBatchItem items, so a saved
+// batch loads back.
+class TBatchItemList : public TXMLObjectList {
+  VELL_CLASS(TBatchItemList, TXMLObjectList)
 public:
   // The item at index 0 to Count() - 1; EListError otherwise.
   TBatchItem &Items(int index) const;
-  int Count() const { return static_cast<int>(FItems.size()); }
   // Appends the item and takes ownership; returns it.
   TBatchItem &Add(std::unique_ptr<TBatchItem> item);
-  void Clear() { FItems.clear(); }
-
-private:
-  std::vector<std::unique_ptr<TBatchItem>> FItems;
+  std::unique_ptr<TObject> DoAddObject() override;
 };

@@ -2,6 +2,7 @@
 #include "app/PTClasses.h"
 
 #include "Common/VellUtils.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ TEST(AppInfo, DefaultsAreTheASeriesWithAutomaticSizeAndNoFolders) {
   EXPECT_EQ(info.BPaperSize, pseB4);
   EXPECT_TRUE(info.SourcePath.isEmpty());
   EXPECT_TRUE(info.TargetPath.isEmpty());
-  EXPECT_EQ(info.FileName(), TVellWin::GetModulePath() + QStringLiteral("AppInfo.dat"));
+  EXPECT_TRUE(info.FileName().isEmpty());
 }
 
 TEST(AppInfo, DeclaresItsSixSettingsWithTheirEnumerations) {
@@ -38,8 +39,9 @@ TEST(AppInfo, DeclaresItsSixSettingsWithTheirEnumerations) {
 }
 
 TEST(AppInfo, StartupCreatesTheOneSettingsObjectAndShutdownDestroysIt) {
+  const TTestDir dir;
   ASSERT_EQ(AppInfo, nullptr);
-  AppStartup();
+  AppStartup(dir.Path() + QStringLiteral("AppInfo.dat"));
   ASSERT_NE(AppInfo, nullptr);
   EXPECT_TRUE(VellComInitialized());
   EXPECT_THROW(AppStartup(), EAssertionFailed);

@@ -365,7 +365,7 @@ namespace {
 
 TEST_F(BatchRunTest, TheWindowsOverloadsReadTheSettingsObject) {
   const QString a4 = Scan("a4.tif", TScanKind::Grey, 413, 585, 50);
-  AppStartup();
+  AppStartup(FDir.Path() + "AppInfo.dat");
   AppInfo->SourcePath = Source();
   AppInfo->TargetPath = Target();
   TVellBitmap image(a4);
