@@ -1,6 +1,7 @@
 #include "app/BatchRun.h"
 
 #include "Common/VellUtils.h"
+#include "app/SourceScan.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QCoreApplication>
@@ -143,7 +144,10 @@ public:
 
 private:
   void Convert() {
-    if (!QFileInfo(FResult.Source).isFile()) {
+    if (const QFileInfo source(FResult.Source); !source.isFile()) {
+      if (HasUnspellableName(source))
+        return Fail(
+            QStringLiteral("The file name is no valid UTF-8, so the file cannot be opened; rename it"));
       FResult.Action = TBatchAction::Skipped;
       return;
     }

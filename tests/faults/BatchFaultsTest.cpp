@@ -19,6 +19,7 @@
 #include <cmath>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -197,6 +198,43 @@ TEST_F(BatchFaults, AwkwardNamesKeepTheirSpellingInTheOutput) {
     EXPECT_EQ(run.Action("dir with space/" + name), "paged") << name.toStdString();
     EXPECT_TRUE(QFileInfo(Out() + "dir with space/" + name).isFile()) << name.toStdString();
   }
+}
+
+// A name that is no valid UTF-8 cannot be spelled in text, so nothing can
+// open the file; it is reported failed, never passed over without a word.
+TEST_F(BatchFaults, ANameThatIsNoValidUtf8IsReportedFailed) {
+  Scan("plain.tif");
+  const QByteArray latin1 = QFile::encodeName(Src()) + "caf\xe9.tif";
+  const QByteArray bytes = GreyScanBytes(SmallScan, SmallDpi);
+  const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  const std::unique_ptr<const char, void (*)(const char *)> removed(latin1.constData(),
+                                                                    [](const char *name) { ::unlink(name); });
+  ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+  ::close(fd);
+
+  const TBatchRun run = Run();
+  EXPECT_EQ(run.ExitCode, 1) << run.Output.toStdString();
+  ASSERT_EQ(run.Report.size(), 2);
+  EXPECT_EQ(run.Action("plain.tif"), "paged");
+  const QJsonObject unspellable = run.Item(QStringLiteral("caf\uFFFD.tif"));
+  EXPECT_EQ(unspellable["action"].toString(), "failed");
+  EXPECT_TRUE(unspellable["error"].toString().contains("UTF-8"))
+      << unspellable["error"].toString().toStdString();
+}
+
+TEST_F(BatchFaults, TheCommandLineSetsThePixelLimit) {
+  Scan("within.tif", QSize(100, 140), 20); // A5 page of 117 x 165
+  Scan("beyond.tif");                      // 224000 pixels
+  const TBatchRun run = Run({"--max-pixels", "100000"});
+  EXPECT_EQ(run.ExitCode, 1) << run.Output.toStdString();
+  EXPECT_EQ(run.Action("within.tif"), "paged");
+  const QJsonObject beyond = run.Item("beyond.tif");
+  EXPECT_EQ(beyond["action"].toString(), "failed");
+  EXPECT_TRUE(beyond["error"].toString().contains("exceeds the limit of 100000"))
+      << beyond["error"].toString().toStdString();
+  for (const char *wrong : {"0", "-5", "many"})
+    EXPECT_EQ(RunBatch({"--source", Src(), "--target", Out(), "--max-pixels", wrong}).ExitCode, 2) << wrong;
 }
 
 TEST_F(BatchFaults, FolderLinkLoopsAreWalkedOnce) {
