@@ -15,7 +15,7 @@ namespace {
 
 const QString UsageText = QStringLiteral(
     "usage: pagetailor-batch --source DIR --target DIR [--series A|B] [--size A0..A5|B0..B5|auto]\n"
-    "                        [--jobs N] [--dry-run] [--report FILE] [--settings FILE]\n"
+    "                        [--jobs N] [--dry-run] [--report FILE] [--settings FILE] [--max-pixels N]\n"
     "\n"
     "Puts every .tif/.tiff scan below DIR on a page of an ISO paper size and writes it as TIFF under\n"
     "the target folder at the same relative path. Scans that already have a size of the series are\n"
@@ -30,6 +30,7 @@ const QString UsageText = QStringLiteral(
     "  --report FILE    write a JSON array with one object per scan\n"
     "  --settings FILE  take the series and size that --series and --size leave open from a settings\n"
     "                   file such as the desktop program's AppInfo.dat\n"
+    "  --max-pixels N   refuse scans and pages of more than N pixels (default 1073741824, 2^30)\n"
     "\n"
     "Exit status: 0 when no scan failed, 1 when any failed or the run was cancelled, 2 when the\n"
     "arguments are wrong or the run was refused.\n");
@@ -92,6 +93,11 @@ QString ApplyOption(const QString &name, const QString &value, TBatchCommandLine
     line.Jobs = value.toInt(&ok);
     if (!ok || line.Jobs < 1)
       return QStringLiteral("--jobs takes a whole number of at least 1, not \"%1\"").arg(value);
+  } else if (name == QLatin1String("--max-pixels")) {
+    bool ok = false;
+    line.MaxPixels = value.toLongLong(&ok);
+    if (!ok || line.MaxPixels < 1)
+      return QStringLiteral("--max-pixels takes a whole number of at least 1, not \"%1\"").arg(value);
   } else {
     return QStringLiteral("unknown option \"%1\"").arg(name);
   }
@@ -295,6 +301,8 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   if (!line.ReportFile.isEmpty() && !OpenReport(report))
     return Refuse(console, ReportError(report));
 
+  if (line.MaxPixels > 0)
+    GdipSetPixelLimit(line.MaxPixels);
   TBatchItemList list;
   ScanFolder(list, settings.SourcePath);
   TConsoleProgress progress(console, display);

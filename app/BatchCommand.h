@@ -19,6 +19,7 @@ struct TBatchCommandLine {
   bool DryRun = false;
   QString ReportFile;
   QString SettingsFile; // series and size where the command line names neither
+  qint64 MaxPixels = 0; // the largest scan or page; 0 keeps the imaging layer's limit
   bool Help = false;
 };
 

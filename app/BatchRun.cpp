@@ -1,6 +1,7 @@
 #include "app/BatchRun.h"
 
 #include "Common/VellUtils.h"
+#include "app/SourceScan.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,8 @@
 #include <filesystem>
 #include <optional>
 
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -56,10 +59,23 @@ QString SourceFileOf(const TBatchItem &item) {
 class TPartFile {
 public:
   TPartFile(const QString &targetFolder, const QString &fileName, int index)
-      : FPath(targetFolder + QStringLiteral(".%1.%2-%3.part")
-                                 .arg(fileName)
-                                 .arg(QCoreApplication::applicationPid())
-                                 .arg(index)) {}
+      : FPath(targetFolder + PrefixOf(fileName) +
+              QStringLiteral("%1-%2.part").arg(QCoreApplication::applicationPid()).arg(index)) {}
+
+  // Removes the temporary files for fileName that a run killed while writing
+  // left behind: those whose writing process no longer exists.
+  static void RemoveAbandoned(const QString &targetFolder, const QString &fileName) {
+    const QString prefix = PrefixOf(fileName);
+    for (const QFileInfo &part : QDir(targetFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
+      const QString name = part.fileName();
+      if (!name.startsWith(prefix) || !name.endsWith(QLatin1String(".part")))
+        continue;
+      bool isPid = false;
+      const qint64 pid = name.mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isPid);
+      if (isPid && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        QFile::remove(part.filePath());
+    }
+  }
   ~TPartFile() {
     if (!FCommitted)
       QFile::remove(FPath);
@@ -84,6 +100,8 @@ public:
   }
 
 private:
+  static QString PrefixOf(const QString &fileName) { return QStringLiteral(".%1.").arg(fileName); }
+
   QString SyncToDisk() const {
     const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
@@ -124,7 +142,10 @@ public:
 
 private:
   void Convert() {
-    if (!QFileInfo(FResult.Source).isFile()) {
+    if (const QFileInfo source(FResult.Source); !source.isFile()) {
+      if (HasUnspellableName(source))
+        return Fail(
+            QStringLiteral("The file name is no valid UTF-8, so the file cannot be opened; rename it"));
       FResult.Action = TBatchAction::Skipped;
       return;
     }
@@ -185,6 +206,7 @@ private:
   template <typename TWrite> bool SaveWith(TVellImage &image, const TWrite &write) {
     if (FRun.Options.DryRun)
       return true;
+    TPartFile::RemoveAbandoned(FTargetFolder, FItem.FileName);
     TPartFile part(FTargetFolder, FItem.FileName, FResult.Index);
     if (write(part.Path()) != Ok) {
       Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));

@@ -1,9 +1,14 @@
 #include "app/SourceScan.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMap>
 #include <QSet>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 const QString ExtensionMaskList = QStringLiteral("*.tiff;*.tif");
 
@@ -16,6 +21,37 @@ std::unique_ptr<TBatchItem> MakeItem(const QFileInfo &file, const QString &folde
   item->FileSize = static_cast<qint32>(static_cast<quint32>(file.size()));
   item->ModifyTime = ToPackedDateTime(file.lastModified());
   return item;
+}
+
+// Files of the folder whose names are no valid UTF-8, which Qt's listing
+// leaves out because their text names no file. They are listed after the
+// folder's other entries so that the run reports them instead of losing them
+// without a word.
+void AddUnspellableFiles(TBatchItemList &list, const QString &folder) {
+  const QByteArray path = QFile::encodeName(folder);
+  DIR *dir = ::opendir(path.constData());
+  if (!dir)
+    return;
+  QMap<QString, struct stat> found; // in name order
+  while (const dirent *entry = ::readdir(dir)) {
+    const QByteArray raw(entry->d_name);
+    const QString name = QFile::decodeName(raw);
+    struct stat info;
+    if (raw.startsWith('.') || QFile::encodeName(name) == raw ||
+        !MatchesMaskList(ExtensionMaskList, ExtractFileExt(name)) ||
+        ::fstatat(::dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+      continue;
+    found.insert(name, info);
+  }
+  ::closedir(dir);
+  for (auto it = found.cbegin(); it != found.cend(); ++it) {
+    auto item = std::make_unique<TBatchItem>();
+    item->FileName = it.key();
+    item->FilePath = folder;
+    item->FileSize = static_cast<qint32>(static_cast<quint32>(it.value().st_size));
+    item->ModifyTime = ToPackedDateTime(QDateTime::fromSecsSinceEpoch(it.value().st_mtime));
+    list.Add(std::move(item));
+  }
 }
 
 // Walks one folder; visited holds the real paths of the folders entered.
@@ -34,9 +70,14 @@ void ScanTree(TBatchItemList &list, const QString &folder, QSet<QString> &visite
     else if (MatchesMaskList(ExtensionMaskList, ExtractFileExt(entry.fileName())))
       list.Add(MakeItem(entry, folder));
   }
+  AddUnspellableFiles(list, folder);
 }
 
 } // namespace
+
+bool HasUnspellableName(const QFileInfo &entry) {
+  return entry.fileName().contains(QChar::ReplacementCharacter) && !entry.exists() && !entry.isSymLink();
+}
 
 void ScanFolder(TBatchItemList &list, const QString &folder) {
   QSet<QString> visited;

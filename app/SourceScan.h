@@ -5,7 +5,13 @@
 #include "app/PTClasses.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QString>
+
+// An entry whose name is no valid UTF-8: its text carries replacement
+// characters and names no file, so nothing can open it by that name. The scan
+// lists such files so that the run reports them.
+bool HasUnspellableName(const QFileInfo &entry);
 
 // The extensions the scan lists, as one text.
 extern const QString ExtensionMaskList;
@@ -13,7 +19,8 @@ extern const QString ExtensionMaskList;
 // Appends one item per matching file in folder and, recursively, its
 // subfolders; folder ends in "/". The list is not cleared. Hidden entries
 // (dot-files and dot-folders) are left out; a folder that cannot be read
-// contributes nothing. Folder links are followed, each real folder once.
+// contributes nothing. Files whose names are no valid UTF-8 come after the
+// folder's other entries. Folder links are followed, each real folder once.
 void ScanFolder(TBatchItemList &list, const QString &folder);
 
 // True when the extension is not empty and occurs in the mask list as a

@@ -48,7 +48,8 @@ bool GdipServiceStarted();
 template <typename... Ptrs> GpStatus GdipCheckCall(const Ptrs *...pointers) {
   if (!GdipServiceStarted())
     return GdipFail(GdiplusNotInitialized, QStringLiteral("the imaging service is not started"));
-  if (((pointers == nullptr) || ...))
+  const bool anyNull = ((pointers == nullptr) || ...);
+  if (anyNull)
     return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   return Ok;
 }

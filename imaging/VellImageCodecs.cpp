@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <new>
 
@@ -117,26 +118,38 @@ bool ReadExactly(QIODevice &file, char *buffer, qint64 count) {
   return file.read(buffer, count) == count;
 }
 
+// Walks the chunks of a PNG after its signature, with the file positioned at
+// each chunk's data when visit(type, length) is called; visit returns false
+// to stop. False when a chunk announces more bytes than the file holds:
+// decoders would otherwise allocate and fill buffers of the announced size.
+bool WalkPngChunks(QIODevice &file, const std::function<bool(const QByteArray &, quint32)> &visit) {
+  file.seek(8);
+  for (;;) {
+    char header[8];
+    if (!ReadExactly(file, header, 8))
+      return true;
+    const quint32 length = qFromBigEndian<quint32>(header);
+    const qint64 data = file.pos();
+    if (qint64(length) + 4 > file.size() - data)
+      return false;
+    if (!visit(QByteArray(header + 4, 4), length) || !file.seek(data + qint64(length) + 4))
+      return true;
+  }
+}
+
 // The pHYs chunk, which comes before the image data.
 void ReadPngResolution(QIODevice &file, TRaster &raster) {
-  file.seek(8);
-  char header[8];
-  while (ReadExactly(file, header, 8)) {
-    const quint32 length = qFromBigEndian<quint32>(header);
-    const QByteArrayView type(header + 4, 4);
-    if (type == "IDAT" || type == "IEND")
-      return;
+  WalkPngChunks(file, [&](const QByteArray &type, quint32 length) {
     if (type == "pHYs" && length == 9) {
       char data[9];
       if (ReadExactly(file, data, 9) && data[8] == 1) {
         raster.DpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data));
         raster.DpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(data + 4));
       }
-      return;
+      return false;
     }
-    if (!file.seek(file.pos() + qint64(length) + 4))
-      return;
-  }
+    return type != "IDAT" && type != "IEND";
+  });
 }
 
 // The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
@@ -166,6 +179,11 @@ void ReadBmpResolution(QIODevice &file, TRaster &raster) {
 
 GpStatus DecodeWithQt(QFile &file, const QString &fileName, TSignature signature, TRaster &raster) {
   static const char *const qtFormats[] = {nullptr, nullptr, nullptr, "png", "jpeg", "bmp", "gif"};
+  if (signature == TSignature::Png &&
+      !WalkPngChunks(file, [](const QByteArray &type, quint32) { return type != "IEND"; }))
+    return GdipFail(
+        UnknownImageFormat,
+        QStringLiteral("%1: damaged PNG (a chunk is longer than the rest of the file)").arg(fileName));
   file.seek(0);
   QImageReader reader(&file, qtFormats[int(signature)]);
   const QSize size = reader.size();
