@@ -130,7 +130,8 @@ TEST_F(RunFaults, ThePixelLimitFailsLargeSourcesAndPagesAndTheRunGoesOn) {
   EXPECT_TRUE(large.Error.contains("700 × 1000 pixels exceeds the limit of 300000"))
       << large.Error.toStdString();
   EXPECT_EQ(paged.Action, TBatchAction::Failed);
-  EXPECT_TRUE(paged.Error.contains("583 x 827")) << paged.Error.toStdString();
+  EXPECT_TRUE(paged.Error.contains("583 × 827 pixels exceeds the limit of 300000"))
+      << paged.Error.toStdString();
   EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden), QStringList{"fits.tif"});
 }
 
