@@ -3,7 +3,9 @@
 #include "ScanFixture.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -87,6 +89,17 @@ struct TCommandRun {
   QString Out;
   QString Err;
 };
+
+// Every file below root with its bytes, by relative path.
+QMap<QString, QByteArray> TreeContents(const QString &root) {
+  QMap<QString, QByteArray> files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    files.insert(QDir(root).relativeFilePath(path), ReadWholeFile(path));
+  }
+  return files;
+}
 
 TCommandRun RunCommand(const QStringList &arguments) {
   TCommandRun run;
@@ -223,6 +236,63 @@ TEST_F(BatchCommandTest, DryRunPrintsThePlanAndWritesNothing) {
                                "image at 0,8 size 413 x 568"))
       << run.Out.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out()));
+}
+
+// An update leaves every target that is newer than its scan, and converts a
+// scan changed since the last run.
+TEST_F(BatchCommandTest, UpdateConvertsOnlyWhatChanged) {
+  ASSERT_EQ(RunCommand({"--source", In(), "--target", Out()}).Status, becSuccess);
+  const TCommandRun nothing = RunCommand({"--source", In(), "--target", Out(), "--update"});
+  EXPECT_EQ(nothing.Status, becSuccess);
+  EXPECT_TRUE(nothing.Out.contains("2 of 2 items: 0 unchanged, 0 paged, 2 current, 0 skipped, 0 failed."))
+      << nothing.Out.toStdString();
+
+  const QString touched = In() + "/sub/small.tif";
+  QFile file(touched);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+  file.close();
+  const TCommandRun one = RunCommand({"--source", In(), "--target", Out(), "--update"});
+  EXPECT_TRUE(one.Out.contains("2 of 2 items: 0 unchanged, 1 paged, 1 current, 0 skipped, 0 failed."))
+      << one.Out.toStdString();
+}
+
+// Shards write together what one run writes, and their reports, joined in
+// shard order, are its report.
+TEST_F(BatchCommandTest, ShardsTogetherAreOneRun) {
+  for (int i = 0; i < 5; ++i)
+    WriteSolidScan(FDir.File(QStringLiteral("in/more/s%1.tif").arg(i)), TScanKind::Grey, 300 + i, 420, 50);
+  const QString whole = FDir.Path() + "whole";
+  ASSERT_EQ(RunCommand({"--source", In(), "--target", whole, "--report", FDir.Path() + "whole.json"}).Status,
+            becSuccess);
+  QJsonArray joined;
+  for (int k = 0; k < 3; ++k) {
+    const QString report = FDir.Path() + QStringLiteral("shard%1.json").arg(k);
+    const TCommandRun shard = RunCommand(
+        {"--source", In(), "--target", Out(), "--shard", QStringLiteral("%1/3").arg(k), "--report", report});
+    ASSERT_EQ(shard.Status, becSuccess) << shard.Err.toStdString();
+    for (const QJsonValue &entry : QJsonDocument::fromJson(ReadWholeFile(report)).array())
+      joined.append(entry);
+  }
+  EXPECT_TRUE(TreeContents(Out()) == TreeContents(whole));
+  EXPECT_EQ(QJsonDocument(joined).toJson().replace(Out().toUtf8(), whole.toUtf8()),
+            QJsonDocument::fromJson(ReadWholeFile(FDir.Path() + "whole.json")).toJson());
+}
+
+TEST_F(BatchCommandTest, FilesFromNamesTheScansToConvert) {
+  const QString list = FDir.Write("list.txt", "sub/small.tif\n\nmissing.tif\r\n");
+  const TCommandRun run = RunCommand({"--source", In(), "--target", Out(), "--files-from", list});
+  EXPECT_EQ(run.Status, becSuccess) << run.Err.toStdString();
+  EXPECT_TRUE(run.Out.contains("2 of 2 items: 0 unchanged, 1 paged, 1 skipped, 0 failed.")) << run.Out.toStdString();
+  EXPECT_EQ(TreeContents(Out()).keys(), QStringList({"sub/small.tif"}));
+
+  for (const char *line : {"../in/a4.tif", "/etc/passwd", "sub/"}) {
+    const QString bad = FDir.Write("bad.txt", QByteArray("a4.tif\n") + line);
+    const TCommandRun refused = RunCommand({"--source", In(), "--target", FDir.Path() + "none", "--files-from", bad});
+    EXPECT_EQ(refused.Status, becRefused) << line;
+    EXPECT_TRUE(refused.Err.contains("line 2:")) << refused.Err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(FDir.Path() + "none")) << line;
+  }
 }
 
 } // namespace
