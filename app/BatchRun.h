@@ -32,7 +32,6 @@ struct TBatchOptions {
   int Jobs = 1;           // workers converting items at the same time
   bool DryRun = false;    // decode and decide, create and write nothing
   bool Update = false;    // leave targets that are newer than their source ("current")
-  qint64 MemoryLimit = 0; // working memory the workers share; 0: DefaultMemoryBudget()
 };
 
 // The outcome of one item.
