@@ -150,8 +150,45 @@ QString ApplyValues(const QCommandLineParser &parser, TBatchCommandLine &line, Q
   return {};
 }
 
+// The number an attribute of the settings file's root element holds, as
+// written; -1 when it holds none.
+int RawSetting(const IXMLNodePtr &root, const QString &name) {
+  if (!root || !root->HasAttribute(name))
+    return -1;
+  bool isNumber = false;
+  const int value = root->GetAttributes()->GetAttribute(name)->GetValue().toInt(&isNumber);
+  return isNumber ? value : -1;
+}
+
+// Values only a hand-edited file holds, which loading replaced by the
+// defaults: each with a word, where the command line left it to the file.
+QStringList OutOfRangeWarnings(const TBatchCommandLine &line, bool seriesGiven, bool sizeGiven) {
+  QFile file(line.SettingsFile);
+  if (!file.open(QIODevice::ReadOnly))
+    return {};
+  IXMLNodePtr root;
+  try {
+    root = LoadXMLDocument(&file)->GetRootNode();
+  } catch (const EVellError &) {
+    return {};
+  }
+  const QString quoted = QStringLiteral("the settings file \"%1\"").arg(line.SettingsFile);
+  QStringList warnings;
+  if (const int series = RawSetting(root, QStringLiteral("SizeMode")); !seriesGiven && series > smeBStyle)
+    warnings << quoted + QStringLiteral(" gives the series SizeMode=%1, neither A (0) nor B (1); the A series is used")
+                             .arg(series);
+  const QChar letter = line.Series == smeBStyle ? QLatin1Char('B') : QLatin1Char('A');
+  if (const int size = RawSetting(root, letter + QStringLiteral("PaperSize")); !sizeGiven && size > 5)
+    warnings << quoted + QStringLiteral(" gives the %1 size %2, outside 0 to 5; %1%3 is used")
+                             .arg(letter)
+                             .arg(size)
+                             .arg(line.SizeIndex);
+  return warnings;
+}
+
 // The series and size of the settings file, where the command line gave none.
-QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGiven, QChar &sizeLetter) {
+QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGiven, QChar &sizeLetter,
+                          QStringList &warnings) {
   const QFileInfo file(line.SettingsFile);
   if (!file.exists())
     return QStringLiteral("the settings file \"%1\" does not exist").arg(line.SettingsFile);
@@ -178,6 +215,7 @@ QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGi
     line.SizeIndex = bSeries ? int(settings.BPaperSize) : int(settings.APaperSize);
     sizeLetter = bSeries ? QLatin1Char('B') : QLatin1Char('A');
   }
+  warnings = OutOfRangeWarnings(line, seriesGiven, sizeGiven);
   return {};
 }
 
@@ -450,7 +488,7 @@ TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defau
     return parsed;
   if (!line.SettingsFile.isEmpty())
     if (parsed.Error = ApplySettingsFile(line, parser.isSet(QStringLiteral("series")),
-                                         parser.isSet(QStringLiteral("size")), sizeLetter);
+                                         parser.isSet(QStringLiteral("size")), sizeLetter, parsed.Warnings);
         !parsed.Error.isEmpty())
       return parsed;
   parsed.Error = CheckComplete(line, sizeLetter);
@@ -480,6 +518,8 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   }
   if (!parsed.Error.isEmpty())
     return UsageError(console, parsed.Error);
+  for (const QString &warning : parsed.Warnings)
+    console.Err << "pagetailor-batch: warning: " << warning << Qt::endl;
   const TBatchCommandLine &line = parsed.Line;
   if (!QFileInfo(line.Source).isDir())
     return Refuse(console, QStringLiteral("the source folder \"%1\" does not exist").arg(line.Source));

@@ -39,6 +39,7 @@ struct TBatchCommandLine {
 struct TParsedCommandLine {
   TBatchCommandLine Line;
   QString Error; // empty when the arguments are usable
+  QStringList Warnings; // settings file values replaced by defaults
 };
 TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defaultJobs);
 
