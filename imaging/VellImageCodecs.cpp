@@ -7,7 +7,11 @@
 #include <atomic>
 
 PixelFormat PixelFormatOf(const QImage &image) {
-  switch (image.format()) {
+  return PixelFormatOf(image.format());
+}
+
+PixelFormat PixelFormatOf(QImage::Format format) {
+  switch (format) {
   case QImage::Format_Mono:
   case QImage::Format_MonoLSB:
     return PixelFormat1bppIndexed;

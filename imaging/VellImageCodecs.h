@@ -104,6 +104,7 @@ QString PixelLimitText(qint64 width, qint64 height);
 // Grayscale8, Grayscale16, BGR888, RGB32, ARGB32, ARGB32_Premultiplied,
 // RGBX64, RGBA64, RGBA64_Premultiplied.
 PixelFormat PixelFormatOf(const QImage &image);
+PixelFormat PixelFormatOf(QImage::Format format); // PixelFormatDontCare for other formats
 QImage::Format QtFormatFor(PixelFormat format);
 // image converted to one of the formats above (other formats become BGR888,
 // or ARGB32 when they carry alpha).

@@ -97,19 +97,18 @@ bool PngChunksFit(QIODevice &device) {
 }
 const TQtFormat Png{"png", u"PNG", ReadPngResolution, PngChunksFit};
 
-PixelFormat FormatOfQt(QImage::Format format) {
+// The QImage format a decoded image is kept in: colour files as 24-bit RGB
+// unless they carry alpha.
+QImage::Format KeptFormat(QImage::Format format) {
   switch (format) {
-  case QImage::Format_Mono:
   case QImage::Format_MonoLSB:
-    return PixelFormat1bppIndexed;
-  case QImage::Format_Indexed8:
-  case QImage::Format_Grayscale8:
-    return PixelFormat8bppIndexed;
-  case QImage::Format_ARGB32:
+    return QImage::Format_Mono;
   case QImage::Format_ARGB32_Premultiplied:
-    return PixelFormat32bppARGB;
+    return QImage::Format_ARGB32;
   default:
-    return PixelFormat24bppRGB;
+    return PixelFormatOf(format) == PixelFormatDontCare || format == QImage::Format_RGB32
+               ? QImage::Format_BGR888
+               : format;
   }
 }
 
@@ -123,7 +122,7 @@ template <const TQtFormat &F> GpStatus ReadHeaderWithQt(QIODevice &device, quint
                          QStringLiteral("cannot read the %1 header (%2)").arg(F.Name, reader.errorString()));
   header.Width = quint32(size.width());
   header.Height = quint32(size.height());
-  header.PixelFormat = FormatOfQt(reader.imageFormat());
+  header.PixelFormat = PixelFormatOf(KeptFormat(reader.imageFormat()));
   header.PageCount = 1;
   F.ReadResolution(device, header.DpiX, header.DpiY);
   return Ok;
@@ -149,12 +148,8 @@ template <const TQtFormat &F> GpStatus DecodeWithQt(QIODevice &device, quint32 p
                                                  .arg(F.Name, reader.errorString()));
   if (ExceedsPixelLimit(image.width(), image.height()))
     return RecordFailure(ValueOverflow, PixelLimitText(image.width(), image.height()));
-  // Colour files are kept as 24-bit RGB unless they carry alpha.
-  if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_RGB888)
-    image.convertTo(QImage::Format_BGR888);
-  else if (image.format() == QImage::Format_ARGB32_Premultiplied)
-    image.convertTo(QImage::Format_ARGB32);
-  raster.Pixels = ServicePixels(image);
+  image.convertTo(KeptFormat(image.format()));
+  raster.Pixels = image;
   raster.Format = PixelFormatOf(raster.Pixels);
   return Ok;
 }

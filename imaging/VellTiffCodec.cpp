@@ -494,6 +494,14 @@ bool IsTurned(quint16 orientation) {
   return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT;
 }
 
+// The resolution along the axes of the upright image.
+void ReadUprightResolution(TIFF *tif, const TTiffLayout &layout, float &dpiX, float &dpiY) {
+  if (IsTurned(layout.Orientation))
+    ReadResolution(tif, dpiY, dpiX);
+  else
+    ReadResolution(tif, dpiX, dpiY);
+}
+
 // Opens the device and selects image page; the failure recorded otherwise.
 GpStatus OpenPage(QIODevice &device, quint32 page, TTiffFile &file, quint32 &pageCount) {
   if (!file.OpenForReading(device))
@@ -526,13 +534,10 @@ GpStatus ReadTiffHeader(QIODevice &device, quint32 page, ImageHeader &header) {
   if (GpStatus status = OpenPage(device, page, file, pageCount); status != Ok)
     return status;
   const TTiffLayout layout = ReadLayout(file.Handle());
-  float dpiX = 0, dpiY = 0;
-  ReadResolution(file.Handle(), dpiX, dpiY);
   const bool turned = IsTurned(layout.Orientation);
   header.Width = turned ? layout.Height : layout.Width;
   header.Height = turned ? layout.Width : layout.Height;
-  header.DpiX = turned ? dpiY : dpiX;
-  header.DpiY = turned ? dpiX : dpiY;
+  ReadUprightResolution(file.Handle(), layout, header.DpiX, header.DpiY);
   header.PixelFormat = PathFor(file.Handle(), layout).Format;
   header.PageCount = pageCount;
   header.Orientation = layout.Orientation;
@@ -561,11 +566,7 @@ GpStatus DecodeTiff(QIODevice &device, quint32 page, TRaster &raster) {
                              .arg(file.Error(QStringLiteral("libtiff could not read the pixels"))));
   raster.Pixels = Upright(decoded, layout.Orientation);
   raster.Format = path.Format;
-  float dpiX = 0, dpiY = 0;
-  ReadResolution(file.Handle(), dpiX, dpiY);
-  const bool turned = IsTurned(layout.Orientation);
-  raster.DpiX = turned ? dpiY : dpiX;
-  raster.DpiY = turned ? dpiX : dpiY;
+  ReadUprightResolution(file.Handle(), layout, raster.DpiX, raster.DpiY);
   raster.IccProfile = IccProfileOf(file.Handle());
   return Ok;
 }
