@@ -40,7 +40,10 @@ const TOptionSpec OptionSpecs[] = {
     {{"series"}, "A|B", "paper series (default A)"},
     {{"size"}, "SIZE", "A0 to A5 or B0 to B5 of the series, or auto for the best fit per scan (default auto)"},
     {{"jobs"}, "N", "scans converted at the same time, 1 to 256 (default: the number of cores)"},
-    {{"dry-run"}, "", "write nothing; print per scan its size, whether it needs a page, and the page"},
+    {{"memory-limit"}, "BYTES", "working memory the scans in progress share, in bytes or with K, M or G\n"
+                                "(default: half the memory available at start)"},
+    {{"dry-run"}, "", "read headers only and write nothing; print per scan its size, whether it\n"
+                      "needs a page, and the page"},
     {{"update"}, "", "convert only scans whose output is missing or older than the scan"},
     {{"shard"}, "K/N", "convert only the K-th (0 to N-1) of N equal runs of consecutive listed scans"},
     {{"files-from"}, "FILE", "convert the scans FILE names, one path relative to the source folder a line,\n"
@@ -104,6 +107,20 @@ bool ParseSize(const QString &text, TBatchCommandLine &line, QChar &letter) {
   return true;
 }
 
+// A whole number of bytes, or of KiB, MiB or GiB with the suffix K, M or G.
+qint64 ParseBytes(const QString &text) {
+  static const QString suffixes = QStringLiteral("KMG");
+  QString digits = text.trimmed().toUpper();
+  int shift = 0;
+  if (const qsizetype unit = suffixes.indexOf(digits.right(1)); !digits.isEmpty() && unit >= 0) {
+    digits.chop(1);
+    shift = 10 * int(unit + 1);
+  }
+  bool ok = false;
+  const qint64 value = digits.toLongLong(&ok);
+  return ok && value > 0 && value <= (std::numeric_limits<qint64>::max() >> shift) ? value << shift : 0;
+}
+
 // "K/N" with 0 <= K < N.
 bool ParseShard(const QString &text, TBatchShard &shard) {
   const QStringList parts = text.split(QLatin1Char('/'));
@@ -139,6 +156,9 @@ QString ApplyValues(const QCommandLineParser &parser, TBatchCommandLine &line, Q
     if (!ok || line.Jobs < 1 || line.Jobs > MaxJobs)
       return QStringLiteral("--jobs takes a whole number from 1 to %1, not \"%2\"").arg(MaxJobs).arg(value);
   }
+  if (given("memory-limit", value) && (line.MemoryLimit = ParseBytes(value)) == 0)
+    return QStringLiteral("--memory-limit takes a number of bytes, with K, M or G if wanted, not \"%1\"")
+        .arg(value);
   if (given("max-pixels", value)) {
     bool ok = false;
     line.MaxPixels = value.toLongLong(&ok);
@@ -541,7 +561,7 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   TConsoleProgress progress(console, display);
   TBatchOutcome outcome;
   {
-    const TBatchOptions options{line.Jobs, line.DryRun, line.Update};
+    const TBatchOptions options{line.Jobs, line.DryRun, line.Update, line.MemoryLimit};
     TWatchedRun run(list, settings, options, progress);
     if (!run.WaitUnlessAborted(progress) && console.Exit) {
       outcome = progress.FinishedSoFar();

@@ -23,6 +23,7 @@ struct TBatchCommandLine {
   bool AutoSize = true;
   int SizeIndex = 4; // the fixed size when AutoSize is false
   int Jobs = 1;
+  qint64 MemoryLimit = 0; // bytes; 0 takes the default budget
   bool DryRun = false;
   bool Update = false;
   TBatchShard Shard;
