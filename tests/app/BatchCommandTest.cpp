@@ -143,6 +143,8 @@ TEST_F(BatchCommandTest, ReportsEveryItemWithPathsAsGiven) {
   EXPECT_EQ(a4["page_px"].toArray(), QJsonArray({413, 585}));
   EXPECT_EQ(a4["draw"].toArray(), QJsonArray({0, 0, 413, 585}));
   EXPECT_EQ(a4["dpi"].toDouble(), 50);
+  EXPECT_EQ(a4["pages"].toInt(), 1);
+  EXPECT_FALSE(a4.contains("page_list"));
   EXPECT_TRUE(a4["error"].isNull());
   const QJsonObject broken = entries[1].toObject();
   EXPECT_EQ(broken["action"].toString(), "failed");
