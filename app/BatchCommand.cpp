@@ -440,7 +440,8 @@ void PrintOutcome(TBatchConsole &console, const TBatchCommandLine &line, const T
     for (const TBatchResult &result : outcome.Results)
       console.Out << DryRunLine(result, display) << '\n';
   console.Out << BatchSummaryText(outcome, count, display);
-  if (!line.DryRun)
+  // Named only when it exists: a run with nothing to write creates no folder.
+  if (!line.DryRun && QFileInfo(line.Target).isDir())
     console.Out << "Output: " << WithSlash(line.Target) << '\n';
   console.Out.flush();
 }

@@ -161,6 +161,11 @@ TEST_F(BatchCommandTest, ExitStatusTellsSuccessFromRefusal) {
   const TCommandRun good = RunCommand({"--source", In(), "--target", Out(), "--series", "B"});
   EXPECT_EQ(good.Status, becSuccess) << good.Out.toStdString();
   EXPECT_TRUE(good.Out.contains("2 of 2 items: 0 unchanged, 2 paged, 0 skipped, 0 failed."));
+  EXPECT_TRUE(good.Out.contains("Output: " + Out() + "/"));
+  QDir().mkpath(FDir.Path() + "empty");
+  const TCommandRun empty = RunCommand({"--source", FDir.Path() + "empty", "--target", FDir.Path() + "never"});
+  EXPECT_EQ(empty.Status, becSuccess);
+  EXPECT_FALSE(empty.Out.contains("Output:")) << "no output folder was made";
 
   const struct {
     QStringList arguments;
