@@ -6,16 +6,26 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
 // Cloned for AVX2 and SSSE3, whose byte shuffles the vectoriser uses here.
-// Defined before its first use: clang takes target_clones only there.
-__attribute__((target_clones("avx2", "ssse3", "default"))) void
-TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
+// Defined before its first use, and called only in this file: clang 14 takes
+// target_clones only so, and names the clones' dispatcher apart from the
+// function, so that other files could not link to it.
+__attribute__((target_clones("avx2", "ssse3", "default"))) void SwapRedBlueCloned(const uchar *in, uchar *out,
+                                                                                    size_t pixels) {
   for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
     const uchar first = in[0];
     out[1] = in[1];
     out[0] = in[2];
     out[2] = first;
   }
+}
+
+} // namespace
+
+void TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
+  SwapRedBlueCloned(in, out, pixels);
 }
 
 namespace {
