@@ -293,8 +293,8 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
     return Refuse(console, QStringLiteral("the source folder \"%1\" does not exist").arg(line.Source));
 
   const TBatchSettings settings = SettingsOf(line);
-  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
-    return Refuse(console, refusal);
+  if (const TReason refusal = RunRefusal(settings); !refusal.IsNone())
+    return Refuse(console, refusal.English());
   const TPathDisplay display = DisplayAsGiven(settings, line);
 
   QSaveFile report(line.ReportFile);

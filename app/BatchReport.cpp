@@ -25,7 +25,7 @@ QJsonObject ReportEntry(const TBatchResult &r, const TPathDisplay &display) {
   entry[QStringLiteral("draw")] =
       OrNull(page, QJsonArray{r.Draw.x(), r.Draw.y(), r.Draw.width(), r.Draw.height()});
   entry[QStringLiteral("dpi")] = OrNull(page, double(r.Dpi));
-  entry[QStringLiteral("error")] = OrNull(!r.Error.isEmpty(), r.Error);
+  entry[QStringLiteral("error")] = OrNull(!r.Error.IsNone(), r.Error.English());
   return entry;
 }
 
@@ -47,7 +47,7 @@ QString BatchSummaryText(const TBatchOutcome &outcome, int itemCount, const TPat
     text += QStringLiteral("The run was cancelled; the remaining items were not converted.\n");
   for (const TBatchResult &r : outcome.Results)
     if (r.Action == TBatchAction::Failed)
-      text += QStringLiteral("failed: %1: %2\n").arg(display(r.Source), r.Error);
+      text += QStringLiteral("failed: %1: %2\n").arg(display(r.Source), r.Error.English());
   return text;
 }
 
@@ -56,7 +56,7 @@ QString DryRunLine(const TBatchResult &r, const TPathDisplay &display) {
   if (r.Action == TBatchAction::Skipped)
     return QStringLiteral("%1: skipped, the file is gone").arg(source);
   if (r.Action == TBatchAction::Failed)
-    return QStringLiteral("%1: failed: %2").arg(source, r.Error);
+    return QStringLiteral("%1: failed: %2").arg(source, r.Error.English());
   const QString measured = QStringLiteral("%1: %2 x %3 mm (%4)")
                                .arg(source)
                                .arg(r.ImageMm.width())

@@ -86,15 +86,14 @@ public:
   const QString &Path() const { return FPath; }
 
   // Flushes the file to disk and renames it to target; the reason on failure.
-  QString CommitAs(const QString &target) {
-    if (const QString error = SyncToDisk(); !error.isEmpty())
-      return error;
+  TReason CommitAs(const QString &target) {
+    if (!SyncToDisk())
+      return TReason(TReasonKind::CannotFlush);
     std::error_code code;
     std::filesystem::rename(QFile::encodeName(FPath).toStdString(), QFile::encodeName(target).toStdString(),
                             code);
     if (code)
-      return QStringLiteral("Cannot move the written file into place: %1")
-          .arg(QString::fromLocal8Bit(code.message().c_str()));
+      return TReason(TReasonKind::CannotMoveIntoPlace, {QString::fromLocal8Bit(code.message().c_str())});
     FCommitted = true;
     return {};
   }
@@ -102,12 +101,12 @@ public:
 private:
   static QString PrefixOf(const QString &fileName) { return QStringLiteral(".%1.").arg(fileName); }
 
-  QString SyncToDisk() const {
+  bool SyncToDisk() const {
     const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk");
+    return synced;
   }
 
   QString FPath;
@@ -135,7 +134,7 @@ public:
     try {
       Convert();
     } catch (const std::exception &error) {
-      Fail(QString::fromUtf8(error.what()));
+      Fail(TReason(TReasonKind::UnexpectedError, {QString::fromUtf8(error.what())}));
     }
     return FResult;
   }
@@ -144,19 +143,18 @@ private:
   void Convert() {
     if (const QFileInfo source(FResult.Source); !source.isFile()) {
       if (HasUnspellableName(source))
-        return Fail(
-            QStringLiteral("The file name is no valid UTF-8, so the file cannot be opened; rename it"));
+        return Fail(TReason(TReasonKind::UnspellableName));
       FResult.Action = TBatchAction::Skipped;
       return;
     }
     if (FRun.SourceFiles.contains(RealPath(FResult.Target)))
-      return Fail(QStringLiteral("The target would replace a source file"));
+      return Fail(TReason(TReasonKind::TargetReplacesSource));
     if (!FRun.Options.DryRun && !QDir().mkpath(FTargetFolder))
-      return Fail(QStringLiteral("Unable to create directory %1").arg(FTargetFolder));
+      return Fail(TReason(TReasonKind::CannotCreateFolder, {FTargetFolder}));
 
     TVellBitmap image(FResult.Source);
     if (image.GetLastStatus() != Ok)
-      return Fail(QStringLiteral("Cannot read the image: %1").arg(FailureText(image)));
+      return Fail(TReason(TReasonKind::CannotReadImage, {FailureText(image)}, image.GetLastStatus()));
     const TImageMetrics metrics = MetricsOf(image);
     const TPageSettings &page = FRun.Settings.Page;
     FResult.ImagePx = QSize(metrics.Width, metrics.Height);
@@ -209,17 +207,17 @@ private:
     TPartFile::RemoveAbandoned(FTargetFolder, FItem.FileName);
     TPartFile part(FTargetFolder, FItem.FileName, FResult.Index);
     if (write(part.Path()) != Ok) {
-      Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));
+      Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(image)}, image.GetLastStatus()));
       return false;
     }
-    if (const QString error = part.CommitAs(FResult.Target); !error.isEmpty()) {
+    if (const TReason error = part.CommitAs(FResult.Target); !error.IsNone()) {
       Fail(error);
       return false;
     }
     return true;
   }
 
-  void Fail(const QString &reason) {
+  void Fail(const TReason &reason) {
     FResult.Action = TBatchAction::Failed;
     FResult.PageName.clear();
     FResult.Error = reason;
@@ -317,18 +315,17 @@ QString RebasePath(const QString &path, const QString &oldRoot, const QString &n
   return QString(path).replace(oldRoot, newRoot, Qt::CaseSensitive);
 }
 
-QString RunRefusal(const TBatchSettings &settings) {
+TReason RunRefusal(const TBatchSettings &settings) {
   if (settings.SourcePath.isEmpty())
-    return QStringLiteral("No source folder is set.");
+    return TReason(TReasonKind::NoSourceFolder);
   if (settings.TargetPath.isEmpty())
-    return QStringLiteral("No output folder is set.");
+    return TReason(TReasonKind::NoTargetFolder);
   const QString source = RealPath(settings.SourcePath);
   const QString target = RealPath(settings.TargetPath);
   if (source == target)
-    return QStringLiteral("The output folder is the source folder: the output would replace the scans.");
+    return TReason(TReasonKind::TargetIsSource);
   if (IsSameOrInside(target, source))
-    return QStringLiteral(
-        "The output folder lies inside the source folder: the output would mix with the scans.");
+    return TReason(TReasonKind::TargetInsideSource);
   return {};
 }
 
@@ -339,11 +336,11 @@ TBatchOutcome ExecuteBatch(const TBatchItemList &list) {
 
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,
                            const TBatchOptions &options, TBatchObserver *observer) {
-  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
-    throw EInOutError(refusal);
+  if (const TReason refusal = RunRefusal(settings); !refusal.IsNone())
+    throw EReasonError(refusal);
   TRunContext run{settings, options, {}, SourceFilesOf(list)};
   if (GetEncoderClsid(QStringLiteral("image/tiff"), run.TiffEncoder) < 0)
-    throw EInOutError(QStringLiteral("No TIFF encoder is available."));
+    throw EReasonError(TReason(TReasonKind::NoTiffEncoder));
 
   TBatchObserver silent;
   TBatchScheduler scheduler(list, run, observer ? *observer : silent);

@@ -1,12 +1,16 @@
 // Renders the windows to PNG files on any platform (offscreen included), for
 // the documentation: pt-screenshot OUTPUT_FOLDER SOURCE_FOLDER
 // The main window is shown after a refresh on SOURCE_FOLDER; the folder
-// dialog with a history of that folder. No settings or history file of the
+// dialog with a history of that folder; the summary of a run over a copy of
+// SOURCE_FOLDER with one broken scan added. No settings or history file of the
 // user is read or written.
 #include "ui/MainFrm.h"
+#include "ui/ProgramLanguage.h"
+#include "ui/RunSummaryFrm.h"
 #include "ui/VellDialogSelectFolder.h"
 
 #include "app/AppInfo.h"
+#include "imaging/VellGDIPOBJ.h"
 
 #include "Common/VellLangMan.h"
 #include "Common/VellTextFile.h"
@@ -14,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -59,10 +64,43 @@ bool RenderFolderDialog(const QString &output, const QString &source) {
   return ok;
 }
 
+// A real run over a copy of the scans with one broken file among them, into a
+// scratch folder, and its summary over the main window.
+bool RenderRunSummary(const QString &output, const QString &source) {
+  QTemporaryDir scratch;
+  const QString copy = scratch.path() + QStringLiteral("/扫描件/");
+  for (QDirIterator files(source, {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}, QDir::Files,
+                          QDirIterator::Subdirectories);
+       files.hasNext();) {
+    const QString file = files.next();
+    const QString target = copy + QDir(source).relativeFilePath(file);
+    QDir().mkpath(QFileInfo(target).path());
+    QFile::copy(file, target);
+  }
+  QFile broken(copy + QStringLiteral("损坏的扫描.tif"));
+  if (!broken.open(QIODevice::WriteOnly) || broken.write("II*\0 not a scan") < 0)
+    return false;
+  broken.close();
+  AppInfo->SourcePath = copy;
+  AppInfo->TargetPath = scratch.path() + QStringLiteral("/输出/");
+  TMainForm form;
+  form.show();
+  form.Refresh();
+  TBatchRunEnd end;
+  end.ItemCount = form.BatchList().Count();
+  VellGdiplusStartup();
+  end.Outcome = ExecuteBatch(form.BatchList(), TBatchSettings::From(*AppInfo), {2, false});
+  VellGdiplusShutdown();
+  TRunSummaryForm summary(end, &form);
+  summary.show();
+  return Render(summary, output + QStringLiteral("run-summary.png"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  UseProgramLanguage();
   if (argc != 3) {
     std::fprintf(stderr, "usage: pt-screenshot OUTPUT_FOLDER SOURCE_FOLDER\n");
     return 2;
@@ -72,7 +110,8 @@ int main(int argc, char **argv) {
   QDir().mkpath(output);
   GlobalLangMan = std::make_unique<TVellLangMan>();
   AppInfo = new TAppInfo;
-  const bool ok = RenderMainWindow(output, source) && RenderFolderDialog(output, source);
+  const bool ok = RenderMainWindow(output, source) && RenderFolderDialog(output, source) &&
+                  RenderRunSummary(output, source);
   delete AppInfo;
   AppInfo = nullptr;
   return ok ? 0 : 1;
