@@ -18,17 +18,25 @@ enum class TReasonKind : quint8 {
   // A run refused before anything is written.
   NoSourceFolder,
   NoTargetFolder,
+  TargetIsAFile,
   TargetIsSource,
   TargetInsideSource,
+  SourceInsideTarget,
   NoTiffEncoder,
-  // An item that failed; the run goes on.
+  // An item that was skipped or failed; the run goes on.
+  FileGone,
+  OutsideSourceFolder,
   UnspellableName,
+  PathTooLong,
+  CannotOpenFile,
+  NotARegularFile,
   TargetReplacesSource,
   CannotCreateFolder,
   CannotReadImage,
   CannotWriteTarget,
   CannotMoveIntoPlace,
   CannotFlush,
+  FolderNotFlushed,
   UnexpectedError,
   // The settings file.
   SettingsUnreadable,
@@ -37,17 +45,25 @@ enum class TReasonKind : quint8 {
 };
 
 // A reason: its kind and the values its texts name. In a text, %1 to %9 stand
-// for the arguments and %s for the imaging status in the text's language; a
+// for the arguments, %s for the imaging status and %e for the system's error
+// number in the text's language; a
 // text may leave out what its readers need not see (the English details of a
 // library, or the failed file's path where the summary names it already).
 struct TReason {
   TReasonKind Kind = TReasonKind::None;
   QStringList Args;
   GpStatus Status = Ok;
+  int SystemError = 0; // errno
 
   TReason() = default;
   TReason(TReasonKind kind, QStringList args = {}, GpStatus status = Ok)
       : Kind(kind), Args(std::move(args)), Status(status) {}
+  // The reason with the system's error number that caused it.
+  TReason WithSystemError(int error) const {
+    TReason reason = *this;
+    reason.SystemError = error;
+    return reason;
+  }
 
   bool IsNone() const { return Kind == TReasonKind::None; }
   // Empty for no reason.
@@ -75,6 +91,8 @@ QString ReasonKindName(TReasonKind kind);
 QString ReasonFormat(TReasonKind kind, TLanguage language);
 // The imaging service's status in words.
 QString StatusText(GpStatus status, TLanguage language);
+// The system's error number (errno) in words.
+QString SystemErrorText(int error, TLanguage language);
 
 // Every kind except None, in declaration order.
 QVector<TReasonKind> AllReasonKinds();

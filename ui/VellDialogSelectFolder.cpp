@@ -1,5 +1,6 @@
 #include "ui/VellDialogSelectFolder.h"
 
+#include "app/Reasons.h"
 #include "app/SettingsFolder.h"
 
 #include "Common/VellTextFile.h"
@@ -22,28 +23,19 @@ QString &HistoryFolderOverride() {
   return folder;
 }
 
-// Why a folder could not be created, from the system's error number: in
-// Chinese, with the system's own words where no Chinese text says it.
+// Why a folder could not be created, from the system's error number, in
+// Chinese: in the words of the dialog where they say more than the system's.
 QString CreateFolderFailure(int error) {
   switch (error) {
   case ENOENT:
     return QStringLiteral("上一级文件夹不存在。");
-  case ENOTDIR:
-    return QStringLiteral("路径中有一段不是文件夹。");
   case EEXIST:
     return QStringLiteral("已有同名的文件。");
   case EACCES:
   case EPERM:
     return QStringLiteral("没有在上一级文件夹中创建文件夹的权限。");
-  case EROFS:
-    return QStringLiteral("该位置是只读的。");
-  case ENOSPC:
-  case EDQUOT:
-    return QStringLiteral("磁盘空间不足。");
-  case ENAMETOOLONG:
-    return QStringLiteral("名称太长。");
   default:
-    return QStringLiteral("系统报告：%1").arg(qt_error_string(error));
+    return SystemErrorText(error, TLanguage::Chinese) + QStringLiteral("。");
   }
 }
 

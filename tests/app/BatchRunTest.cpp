@@ -194,7 +194,7 @@ TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
       {"corrupt.tif", TBatchAction::Failed, TReasonKind::CannotReadImage},
       {"blocked/a.tif", TBatchAction::Failed, TReasonKind::CannotCreateFolder},
       {"occupied.tif", TBatchAction::Failed, TReasonKind::CannotMoveIntoPlace},
-      {"gone.tif", TBatchAction::Skipped, TReasonKind::None},
+      {"gone.tif", TBatchAction::Skipped, TReasonKind::FileGone},
       {"good.tif", TBatchAction::Paged, TReasonKind::None},
   };
   ASSERT_EQ(outcome.Results.size(), std::size(cases));
@@ -214,13 +214,15 @@ TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
 }
 
 TEST_F(BatchRunTest, NeverWritesOverASourceFile) {
-  // The output folder holds the source folder, so in/in/a.tif would go to in/a.tif.
-  const QString inner = Scan("in/a.tif", TScanKind::Grey, 400, 550, 50);
+  // A link in the output folder leads back to the sources: in/sub/a.tif would go to in/a.tif.
+  const QString inner = Scan("sub/a.tif", TScanKind::Grey, 400, 550, 50);
   const QString outer = Scan("a.tif", TScanKind::Rgb, 400, 550, 50);
   const QByteArray before = ReadWholeFile(outer);
+  QDir().mkpath(Target());
+  ASSERT_TRUE(QFile::link(Source(), Target() + "sub"));
   TBatchItemList list;
   ScanFolder(list, Source());
-  const TBatchOutcome outcome = ExecuteBatch(list, {Source(), FDir.Path(), {}});
+  const TBatchOutcome outcome = ExecuteBatch(list, Settings());
   const TBatchResult *r = Find(outcome, inner);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->Action, TBatchAction::Failed);
@@ -304,27 +306,30 @@ TEST_F(BatchRunTest, CancelStopsBetweenItems) {
   EXPECT_EQ(Written(), QStringList({"a.tif"}));
 }
 
-TEST(BatchRun, RebasePathReplacesEveryOccurrenceOnce) {
-  const struct {
-    const char *path, *oldRoot, *newRoot, *expected;
-  } cases[] = {
-      {"/in/sub/", "/in/", "/out/", "/out/sub/"},
-      {"/in/x/in/", "/in/", "/out/", "/out/x/out/"},
-      {"/In/sub/", "/in/", "/out/", "/In/sub/"},
-      {"aaa", "aa", "b", "ba"},
-      {"abab", "ab", "abab", "abababab"},
-      {"/in/", "", "/out/", "/in/"},
-      {"/in/", "/in/", "", ""},
-      {"/elsewhere/", "/in/", "/out/", "/elsewhere/"},
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(RebasePath(c.path, c.oldRoot, c.newRoot), QString::fromLatin1(c.expected)) << c.path;
+// Targets follow the path relative to the source folder, taken once as a
+// prefix: a source path that recurs deeper in the tree, or folders given
+// without their trailing separator, never lead outside the output folder.
+TEST_F(BatchRunTest, TargetsLieAtTheirRelativePathInsideTheOutputFolder) {
+  const QString recurring = "archive" + Source() + "deep.tif";
+  Scan(recurring, TScanKind::Grey, 400, 550, 50);
+  Scan("top.tif", TScanKind::Grey, 400, 550, 50);
+  TBatchItemList list;
+  ScanFolder(list, Source());
+  TBatchSettings bare = Settings();
+  bare.SourcePath.chop(1);
+  bare.TargetPath.chop(1);
+  const TBatchOutcome outcome = ExecuteBatch(list, bare);
+  EXPECT_EQ(outcome.CountOf(TBatchAction::Paged), 2);
+  EXPECT_EQ(Written(), QStringList({recurring, "top.tif"}));
+  EXPECT_EQ(QDir(FDir.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList({"in", "out"}));
 }
 
 TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
   TTestDir dir;
   QDir(dir.Path()).mkpath("src/sub");
   QDir(dir.Path()).mkpath("elsewhere");
+  dir.Write("file", "x");
   ASSERT_TRUE(QFile::link(dir.Path() + "src/sub", dir.Path() + "elsewhere/link"));
   const QString src = dir.Path() + "src/";
   const struct {
@@ -340,13 +345,16 @@ TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
       {src, src + "sub/", TReasonKind::TargetInsideSource},
       {src, dir.Path() + "elsewhere/link/out/", TReasonKind::TargetInsideSource},
       {src, dir.Path() + "src-out/", TReasonKind::None},
-      {src, dir.Path(), TReasonKind::None},
-      {src + "sub/", src, TReasonKind::None},
+      {src, dir.Path(), TReasonKind::SourceInsideTarget},
+      {src + "sub/", src, TReasonKind::SourceInsideTarget},
+      {src, dir.Path() + "file", TReasonKind::TargetIsAFile},
   };
   for (const auto &c : cases) {
     const TBatchSettings settings{c.source, c.target, {}};
     EXPECT_EQ(RunRefusal(settings).Kind, c.refusal) << c.target.toStdString();
   }
+  EXPECT_EQ(RunRefusal({src, dir.Path() + "file", {}}).English(),
+            "The output folder " + dir.Path() + "file is a file.");
 }
 
 } // namespace

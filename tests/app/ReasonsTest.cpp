@@ -9,7 +9,7 @@ namespace {
 
 // Latin letters other than placeholders and the names Chinese text keeps as they are.
 bool HasEnglishWords(QString text) {
-  text.remove(QRegularExpression(QStringLiteral("%[1-9s]")))
+  text.remove(QRegularExpression(QStringLiteral("%[1-9se]")))
       .remove(QStringLiteral("TIFF")).remove(QStringLiteral("UTF-8")).remove(QStringLiteral("TrueType"));
   return text.contains(QRegularExpression(QStringLiteral("[A-Za-z]")));
 }
