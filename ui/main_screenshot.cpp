@@ -1,8 +1,8 @@
 // Renders the windows to PNG files on any platform (offscreen included), for
 // the documentation: pt-screenshot OUTPUT_FOLDER SOURCE_FOLDER
 // The main window is shown after a refresh on SOURCE_FOLDER; the folder
-// dialog with a history of that folder; the summary of a run over a copy of
-// SOURCE_FOLDER with one broken scan added. No settings or history file of the
+// dialog with a history of that folder; the summary of a run over
+// SOURCE_FOLDER into a scratch folder. No settings or history file of the
 // user is read or written.
 #include "ui/MainFrm.h"
 #include "ui/ProgramLanguage.h"
@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -64,33 +63,18 @@ bool RenderFolderDialog(const QString &output, const QString &source) {
   return ok;
 }
 
-// A real run over a copy of the scans with one broken file among them, into a
+// A real run over the scans (the sample scans hold a damaged one) into a
 // scratch folder, and its summary over the main window.
 bool RenderRunSummary(const QString &output, const QString &source) {
   QTemporaryDir scratch;
-  const QString copy = scratch.path() + QStringLiteral("/扫描件/");
-  for (QDirIterator files(source, {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}, QDir::Files,
-                          QDirIterator::Subdirectories);
-       files.hasNext();) {
-    const QString file = files.next();
-    const QString target = copy + QDir(source).relativeFilePath(file);
-    QDir().mkpath(QFileInfo(target).path());
-    QFile::copy(file, target);
-  }
-  QFile broken(copy + QStringLiteral("损坏的扫描.tif"));
-  if (!broken.open(QIODevice::WriteOnly) || broken.write("II*\0 not a scan") < 0)
-    return false;
-  broken.close();
-  AppInfo->SourcePath = copy;
+  AppInfo->SourcePath = source;
   AppInfo->TargetPath = scratch.path() + QStringLiteral("/输出/");
   TMainForm form;
   form.show();
   form.Refresh();
   TBatchRunEnd end;
   end.ItemCount = form.BatchList().Count();
-  VellGdiplusStartup();
   end.Outcome = ExecuteBatch(form.BatchList(), TBatchSettings::From(*AppInfo), {2, false});
-  VellGdiplusShutdown();
   TRunSummaryForm summary(end, &form);
   summary.show();
   return Render(summary, output + QStringLiteral("run-summary.png"));
@@ -110,8 +94,10 @@ int main(int argc, char **argv) {
   QDir().mkpath(output);
   GlobalLangMan = std::make_unique<TVellLangMan>();
   AppInfo = new TAppInfo;
+  VellGdiplusStartup();
   const bool ok = RenderMainWindow(output, source) && RenderFolderDialog(output, source) &&
                   RenderRunSummary(output, source);
+  VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;
   return ok ? 0 : 1;
