@@ -9,11 +9,11 @@
 namespace {
 
 // Cloned for AVX2 and SSSE3, whose byte shuffles the vectoriser uses here.
-// Defined before its first use, and called only in this file: clang 14 takes
-// target_clones only so, and names the clones' dispatcher apart from the
-// function, so that other files could not link to it.
-__attribute__((target_clones("avx2", "ssse3", "default"))) void SwapRedBlueCloned(const uchar *in, uchar *out,
-                                                                                    size_t pixels) {
+// Defined before its first use: clang takes target_clones only there. Kept
+// inside this file: clang 14 names the clones' dispatcher so that calls from
+// other files do not find it.
+__attribute__((target_clones("avx2", "ssse3", "default"))) void SwapRedBlueRows(const uchar *in, uchar *out,
+                                                                              size_t pixels) {
   for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
     const uchar first = in[0];
     out[1] = in[1];
@@ -25,7 +25,7 @@ __attribute__((target_clones("avx2", "ssse3", "default"))) void SwapRedBlueClone
 } // namespace
 
 void TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
-  SwapRedBlueCloned(in, out, pixels);
+  SwapRedBlueRows(in, out, pixels);
 }
 
 namespace {
