@@ -3,6 +3,7 @@
 #include "app/SettingsFolder.h"
 
 #include "Common/VellUtils.h"
+#include "geometry/VellCustomPens.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QFile>
@@ -86,11 +87,14 @@ void AppStartup(const QString &settingsFile) {
   VELL_ASSERT_MSG(!AppInfo, QStringLiteral("The program is already started"));
   AppInfo = new TAppInfo(settingsFile);
   VellGdiplusStartup();
+  RegisterLineCapClasses();
+  RegisterLineDashStyleClasses();
   VellComInitialize();
 }
 
 void AppShutdown() {
   VellComUninitialize();
+  FreeLineCapAndDashStyleClasses();
   VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;

@@ -6,6 +6,7 @@
 #include "imaging/VellGDIPAPI.h"
 
 #include <QImage>
+#include <QPolygonF>
 #include <QString>
 #include <memory>
 
@@ -67,6 +68,10 @@ QImage::Format QtFormatFor(PixelFormat format);
 // or ARGB32 when they carry alpha).
 QImage ServicePixels(const QImage &image);
 QList<QRgb> GreyColourTable(int count);
+
+// Strokes the polyline with the pen on the painter as it is set up (render
+// hints included); at least two points.
+void StrokePenLines(QPainter &painter, const GpPen &pen, const QPolygonF &points);
 
 // Codecs.
 GpStatus DecodeImageFile(const QString &fileName, TRaster &raster);
