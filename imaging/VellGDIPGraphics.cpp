@@ -29,13 +29,13 @@ GpStatus CheckGraphics(const GpGraphics *graphics) {
   if (GpStatus status = GdipCheckCall(graphics); status != Ok)
     return status;
   if (graphics->PainterLent)
-    return GdipFail(ObjectBusy, QStringLiteral("the surface's painter has not been given back"));
+    return RecordFailure(ObjectBusy, QStringLiteral("the surface's painter has not been given back"));
   return Ok;
 }
 
 GpStatus StartPainting(std::unique_ptr<GpGraphics> surface, QPaintDevice *device, GpGraphics **graphics) {
   if (!surface->Painter.begin(device))
-    return GdipFail(WrongState, QStringLiteral("cannot draw on this surface"));
+    return RecordFailure(WrongState, QStringLiteral("cannot draw on this surface"));
   surface->Size = QSize(device->width(), device->height());
   *graphics = surface.release();
   return Ok;
@@ -115,14 +115,14 @@ GpStatus DrawScaled(GpGraphics &graphics, const QImage &source, QRect dest) {
   if (dest.isEmpty() || source.isNull())
     return Ok;
   if (ExceedsPixelLimit(dest.width(), dest.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
+    return RecordFailure(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
   if (!mirrorX && !mirrorY && ScaledDirectly(graphics, source, dest))
     return Ok;
   QImage scaled = dest.size() == source.size() ? source : Resampled(source, dest.size(), graphics.Mode);
   if (mirrorX || mirrorY)
     scaled = scaled.mirrored(mirrorX, mirrorY);
   if (scaled.isNull())
-    return GdipFail(OutOfMemory, QStringLiteral("out of memory while scaling an image"));
+    return RecordFailure(OutOfMemory, QStringLiteral("out of memory while scaling an image"));
   graphics.Painter.drawImage(dest.topLeft(), scaled);
   return Ok;
 }
@@ -142,7 +142,7 @@ GpStatus GdipGetImageGraphicsContext(GpImage *image, GpGraphics **graphics) {
   *graphics = nullptr;
   TBitmapObject &bitmap = *TBitmapObject::From(image);
   if (!Drawable(*bitmap.Pixels))
-    return GdipFail(WrongState, QStringLiteral("cannot draw into a bitmap with an indexed pixel format"));
+    return RecordFailure(WrongState, QStringLiteral("cannot draw into a bitmap with an indexed pixel format"));
   auto surface = std::make_unique<GpGraphics>();
   surface->Target = bitmap.Pixels;
   QImage *device = surface->Target.get();
@@ -160,7 +160,7 @@ GpStatus GdipGetDC(GpGraphics *graphics, QPainter **dc) {
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (!dc)
-    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   graphics->PainterLent = true;
   *dc = &graphics->Painter;
   return Ok;
@@ -170,7 +170,7 @@ GpStatus GdipReleaseDC(GpGraphics *graphics, QPainter *dc) {
   if (GpStatus status = GdipCheckCall(graphics, dc); status != Ok)
     return status;
   if (!graphics->PainterLent || dc != &graphics->Painter)
-    return GdipFail(InvalidParameter, QStringLiteral("this painter was not lent by the surface"));
+    return RecordFailure(InvalidParameter, QStringLiteral("this painter was not lent by the surface"));
   graphics->PainterLent = false;
   return Ok;
 }
@@ -179,7 +179,7 @@ GpStatus GdipSetInterpolationMode(GpGraphics *graphics, InterpolationMode mode) 
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (mode < InterpolationModeDefault || mode > InterpolationModeHighQualityBicubic)
-    return GdipFail(InvalidParameter, QStringLiteral("invalid interpolation mode %1").arg(int(mode)));
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid interpolation mode %1").arg(int(mode)));
   graphics->Mode = mode;
   return Ok;
 }
@@ -188,7 +188,7 @@ GpStatus GdipGetInterpolationMode(GpGraphics *graphics, InterpolationMode *mode)
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (!mode)
-    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   *mode = graphics->Mode;
   return Ok;
 }
@@ -232,11 +232,11 @@ GpStatus GdipDrawImageRectRectI(GpGraphics *graphics, GpImage *image, int dstx, 
   if (GpStatus status = GdipCheckCall(image); status != Ok)
     return status;
   if (srcUnit != UnitPixel)
-    return GdipFail(NotImplemented, QStringLiteral("source rectangles are measured in pixels only"));
+    return RecordFailure(NotImplemented, QStringLiteral("source rectangles are measured in pixels only"));
   const QImage &pixels = *TBitmapObject::From(image)->Pixels;
   const QRect source(srcx, srcy, srcwidth, srcheight);
   if (source.isEmpty() || !pixels.rect().contains(source))
-    return GdipFail(InvalidParameter, QStringLiteral("the source rectangle is not inside the image"));
+    return RecordFailure(InvalidParameter, QStringLiteral("the source rectangle is not inside the image"));
   return DrawScaled(*graphics, pixels.copy(source), QRect(dstx, dsty, dstwidth, dstheight));
 }
 
@@ -244,7 +244,7 @@ GpStatus GdipSetSmoothingMode(GpGraphics *graphics, SmoothingMode mode) {
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias)
-    return GdipFail(InvalidParameter, QStringLiteral("invalid smoothing mode %1").arg(int(mode)));
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid smoothing mode %1").arg(int(mode)));
   graphics->Smoothing = mode;
   return Ok;
 }
@@ -253,7 +253,7 @@ GpStatus GdipGetSmoothingMode(GpGraphics *graphics, SmoothingMode *mode) {
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (!mode)
-    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   *mode = graphics->Smoothing;
   return Ok;
 }
@@ -269,7 +269,7 @@ GpStatus GdipDrawLines(GpGraphics *graphics, GpPen *pen, const PointF *points, i
   if (GpStatus status = GdipCheckCall(pen, points); status != Ok)
     return status;
   if (count < 2)
-    return GdipFail(InvalidParameter, QStringLiteral("a line needs at least 2 points"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a line needs at least 2 points"));
   QPolygonF polyline;
   for (int i = 0; i < count; ++i)
     polyline << QPointF(points[i].X, points[i].Y);

@@ -139,9 +139,9 @@ GpStatus GdipCreatePen1(ARGB colour, float width, Unit unit, GpPen **pen) {
     return status;
   *pen = nullptr;
   if (!(width >= 0) || !std::isfinite(width))
-    return GdipFail(InvalidParameter, QStringLiteral("a pen needs a finite width of 0 or more"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a pen needs a finite width of 0 or more"));
   if (unit != UnitWorld && unit != UnitPixel)
-    return GdipFail(NotImplemented, QStringLiteral("pen widths are measured in pixels only"));
+    return RecordFailure(NotImplemented, QStringLiteral("pen widths are measured in pixels only"));
   *pen = new GpPen;
   (*pen)->Colour = QColor::fromRgba(colour);
   (*pen)->Width = width;
@@ -159,11 +159,11 @@ GpStatus GdipSetPenDashStyle(GpPen *pen, DashStyle style) {
   if (GpStatus status = GdipCheckCall(pen); status != Ok)
     return status;
   if (style < DashStyleSolid || style > DashStyleCustom)
-    return GdipFail(InvalidParameter, QStringLiteral("invalid dash style %1").arg(int(style)));
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid dash style %1").arg(int(style)));
   if (style != DashStyleCustom)
     pen->Dashes = PatternOf(style);
   else if (pen->Dashes.isEmpty())
-    return GdipFail(InvalidParameter, QStringLiteral("a custom dash style needs a dash pattern"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a custom dash style needs a dash pattern"));
   pen->Style = style;
   return Ok;
 }
@@ -179,11 +179,11 @@ GpStatus GdipSetPenDashArray(GpPen *pen, const float *dashes, int count) {
   if (GpStatus status = GdipCheckCall(pen, dashes); status != Ok)
     return status;
   if (count <= 0)
-    return GdipFail(InvalidParameter, QStringLiteral("a dash pattern needs at least one length"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a dash pattern needs at least one length"));
   QVector<qreal> pattern;
   for (int i = 0; i < count; ++i) {
     if (!(dashes[i] > 0) || !std::isfinite(dashes[i]))
-      return GdipFail(InvalidParameter, QStringLiteral("dash and gap lengths must be positive"));
+      return RecordFailure(InvalidParameter, QStringLiteral("dash and gap lengths must be positive"));
     pattern << dashes[i];
   }
   if (count % 2 != 0)
