@@ -3,6 +3,7 @@
 #include "app/SettingsFolder.h"
 
 #include "Common/VellUtils.h"
+#include "PicFiles/PicFilesStartup.h"
 #include "geometry/VellCustomPens.h"
 #include "imaging/VellGDIPOBJ.h"
 
@@ -89,11 +90,13 @@ void AppStartup(const QString &settingsFile) {
   VellGdiplusStartup();
   RegisterLineCapClasses();
   RegisterLineDashStyleClasses();
+  PicFilesStartup();
   VellComInitialize();
 }
 
 void AppShutdown() {
   VellComUninitialize();
+  PicFilesShutdown();
   FreeLineCapAndDashStyleClasses();
   VellGdiplusShutdown();
   delete AppInfo;
