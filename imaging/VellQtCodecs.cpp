@@ -1,4 +1,4 @@
-// Interim rows of the codec table on Qt's image plug-ins: BMP, JPEG and GIF,
+// Interim rows of the codec table on Qt's image plug-ins: BMP and PNG,
 // until the codecs of their own replace them. Each row reads the resolution
 // from its format's header itself, which Qt's readers do not report.
 #include "imaging/VellImageCodecs.h"
@@ -20,18 +20,6 @@ QByteArray PeekAt(QIODevice &device, qint64 offset, qint64 count) {
   return head.size() == offset + count ? head.mid(offset) : QByteArray();
 }
 
-// The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
-void ReadJpegResolution(QIODevice &device, float &dpiX, float &dpiY) {
-  const QByteArray app0 = PeekAt(device, 2, 16);
-  if (app0.isEmpty() || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
-      QByteArrayView(app0.constData() + 4, 5) != QByteArrayView("JFIF\0", 5))
-    return;
-  const int unit = app0[11];
-  const double perInch = unit == 1 ? 1.0 : unit == 2 ? 2.54 : 0.0;
-  dpiX = float(qFromBigEndian<quint16>(app0.constData() + 12) * perInch);
-  dpiY = float(qFromBigEndian<quint16>(app0.constData() + 14) * perInch);
-}
-
 // The pixels-per-metre fields of a BITMAPINFOHEADER or later header.
 void ReadBmpResolution(QIODevice &device, float &dpiX, float &dpiY) {
   const QByteArray info = PeekAt(device, 14, 40);
@@ -42,8 +30,6 @@ void ReadBmpResolution(QIODevice &device, float &dpiX, float &dpiY) {
   dpiX = x > 0 ? DpiFromDotsPerMetre(quint32(x)) : 0.0f;
   dpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
 }
-
-void NoResolution(QIODevice &, float &, float &) {}
 
 bool NoDamageCheck(QIODevice &) {
   return true;
@@ -57,8 +43,6 @@ struct TQtFormat {
 };
 
 const TQtFormat Bmp{"bmp", u"BMP", ReadBmpResolution, NoDamageCheck};
-const TQtFormat Jpeg{"jpeg", u"JPEG", ReadJpegResolution, NoDamageCheck};
-const TQtFormat Gif{"gif", u"GIF", NoResolution, NoDamageCheck};
 
 // The pHYs chunk, which comes before the image data (interim, until the PNG
 // row on libpng).
@@ -162,7 +146,7 @@ template <const TQtFormat &F> GpStatus WriteWithQt(QIODevice &device, const TEnc
   if (raster.DpiY > 0)
     image.setDotsPerMeterY(int(std::lround(raster.DpiY / 0.0254)));
   QImageWriter writer(&device, F.Plugin);
-  writer.setQuality(&F == &Jpeg && page.Quality < 0 ? 75 : page.Quality);
+  writer.setQuality(page.Quality);
   if (!writer.write(image))
     return RecordFailure(Win32Error, writer.errorString());
   return Ok;
@@ -175,16 +159,9 @@ template <const TQtFormat &F> std::unique_ptr<TPageEncoder> NewQtEncoder(QIODevi
 bool IsBmp(QIODevice &device) {
   return PeekStartsWith(device, "BM");
 }
-bool IsJpeg(QIODevice &device) {
-  return PeekStartsWith(device, "\xFF\xD8\xFF");
-}
 bool IsPng(QIODevice &device) {
   return PeekStartsWith(device, "\x89PNG\r\n\x1a\n");
 }
-bool IsGif(QIODevice &device) {
-  return PeekStartsWith(device, "GIF87a") || PeekStartsWith(device, "GIF89a");
-}
-
 } // namespace
 
 // Identifiers as the platform service has them.
@@ -198,29 +175,6 @@ const TImageCodec VellQtBmpCodec{u"BMP",
                                  ReadHeaderWithQt<Bmp>,
                                  DecodeWithQt<Bmp>,
                                  NewQtEncoder<Bmp>};
-
-const TImageCodec VellQtJpegCodec{u"JPEG",
-                                  u"image/jpeg",
-                                  u"Built-in JPEG Codec",
-                                  u"*.JPG;*.JPEG;*.JPE;*.JFIF",
-                                  QUuid(0x557cf401, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                  QUuid(0xb96b3cae, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                  IsJpeg,
-                                  ReadHeaderWithQt<Jpeg>,
-                                  DecodeWithQt<Jpeg>,
-                                  NewQtEncoder<Jpeg>};
-
-// Decoding only, as before.
-const TImageCodec VellQtGifCodec{u"GIF",
-                                 u"image/gif",
-                                 u"Built-in GIF Codec",
-                                 u"*.GIF",
-                                 QUuid(0x557cf402, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 QUuid(0xb96b3cb0, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 IsGif,
-                                 ReadHeaderWithQt<Gif>,
-                                 DecodeWithQt<Gif>,
-                                 nullptr};
 
 const TImageCodec VellPngCodec{u"PNG",
                                u"image/png",
