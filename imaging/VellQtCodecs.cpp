@@ -1,6 +1,6 @@
-// Interim rows of the codec table on Qt's image plug-ins: BMP and PNG,
-// until the codecs of their own replace them. Each row reads the resolution
-// from its format's header itself, which Qt's readers do not report.
+// The interim row of the codec table on Qt's image plug-in for PNG, until
+// the codec of its own replaces it. It reads the resolution from the header
+// itself, which Qt's reader does not report.
 #include "imaging/VellImageCodecs.h"
 
 #include <QIODevice>
@@ -14,35 +14,12 @@
 
 namespace {
 
-// Bytes at offset from the device's current position, position kept.
-QByteArray PeekAt(QIODevice &device, qint64 offset, qint64 count) {
-  const QByteArray head = device.peek(offset + count);
-  return head.size() == offset + count ? head.mid(offset) : QByteArray();
-}
-
-// The pixels-per-metre fields of a BITMAPINFOHEADER or later header.
-void ReadBmpResolution(QIODevice &device, float &dpiX, float &dpiY) {
-  const QByteArray info = PeekAt(device, 14, 40);
-  if (info.isEmpty() || qFromLittleEndian<quint32>(info.constData()) < 40)
-    return;
-  const auto x = qFromLittleEndian<qint32>(info.constData() + 24);
-  const auto y = qFromLittleEndian<qint32>(info.constData() + 28);
-  dpiX = x > 0 ? DpiFromDotsPerMetre(quint32(x)) : 0.0f;
-  dpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
-}
-
-bool NoDamageCheck(QIODevice &) {
-  return true;
-}
-
 struct TQtFormat {
   const char *Plugin;
   const char16_t *Name;
   void (*ReadResolution)(QIODevice &, float &, float &);
   bool (*Intact)(QIODevice &); // false for damage Qt's reader would not report well
 };
-
-const TQtFormat Bmp{"bmp", u"BMP", ReadBmpResolution, NoDamageCheck};
 
 // The pHYs chunk, which comes before the image data (interim, until the PNG
 // row on libpng).
@@ -96,7 +73,8 @@ QImage::Format KeptFormat(QImage::Format format) {
   }
 }
 
-template <const TQtFormat &F> GpStatus ReadHeaderWithQt(QIODevice &device, quint32 page, ImageHeader &header) {
+template <const TQtFormat &F>
+GpStatus ReadHeaderWithQt(QIODevice &device, quint32 page, ImageHeader &header) {
   if (page > 0)
     return RecordFailure(InvalidParameter, QStringLiteral("the %1 image has one page only").arg(F.Name));
   QImageReader reader(&device, F.Plugin);
@@ -116,8 +94,9 @@ template <const TQtFormat &F> GpStatus DecodeWithQt(QIODevice &device, quint32 p
   if (page > 0)
     return RecordFailure(InvalidParameter, QStringLiteral("the %1 image has one page only").arg(F.Name));
   if (!F.Intact(device))
-    return RecordFailure(UnknownImageFormat,
-                         QStringLiteral("damaged %1 (a chunk is longer than the rest of the file)").arg(F.Name));
+    return RecordFailure(
+        UnknownImageFormat,
+        QStringLiteral("damaged %1 (a chunk is longer than the rest of the file)").arg(F.Name));
   F.ReadResolution(device, raster.DpiX, raster.DpiY);
   QImageReader reader(&device, F.Plugin);
   const QSize size = reader.size();
@@ -128,8 +107,8 @@ template <const TQtFormat &F> GpStatus DecodeWithQt(QIODevice &device, quint32 p
   reader.setAllocationLimit(int(std::min<qint64>(megabytes, std::numeric_limits<int>::max())));
   QImage image = reader.read();
   if (image.isNull())
-    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot decode the %1 image (%2)")
-                                                 .arg(F.Name, reader.errorString()));
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("cannot decode the %1 image (%2)").arg(F.Name, reader.errorString()));
   if (ExceedsPixelLimit(image.width(), image.height()))
     return RecordFailure(ValueOverflow, PixelLimitText(image.width(), image.height()));
   image.convertTo(KeptFormat(image.format()));
@@ -156,33 +135,20 @@ template <const TQtFormat &F> std::unique_ptr<TPageEncoder> NewQtEncoder(QIODevi
   return NewSingleImageEncoder(device, WriteWithQt<F>);
 }
 
-bool IsBmp(QIODevice &device) {
-  return PeekStartsWith(device, "BM");
-}
 bool IsPng(QIODevice &device) {
   return PeekStartsWith(device, "\x89PNG\r\n\x1a\n");
 }
 } // namespace
 
 // Identifiers as the platform service has them.
-const TImageCodec VellQtBmpCodec{u"BMP",
-                                 u"image/bmp",
-                                 u"Built-in BMP Codec",
-                                 u"*.BMP;*.DIB;*.RLE",
-                                 QUuid(0x557cf400, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 QUuid(0xb96b3cab, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 IsBmp,
-                                 ReadHeaderWithQt<Bmp>,
-                                 DecodeWithQt<Bmp>,
-                                 NewQtEncoder<Bmp>};
-
-const TImageCodec VellPngCodec{u"PNG",
-                               u"image/png",
-                               u"Built-in PNG Codec",
-                               u"*.PNG",
-                               QUuid(0x557cf406, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                               QUuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                               IsPng,
-                               ReadHeaderWithQt<Png>,
-                               DecodeWithQt<Png>,
-                               NewQtEncoder<Png>};
+const TImageCodec VellPngCodec{
+    u"PNG",
+    u"image/png",
+    u"Built-in PNG Codec",
+    u"*.PNG",
+    QUuid(0x557cf406, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    QUuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    IsPng,
+    ReadHeaderWithQt<Png>,
+    DecodeWithQt<Png>,
+    NewQtEncoder<Png>};
