@@ -1,6 +1,8 @@
 #include "PicFiles/PicFilesStartup.h"
 
 #include "PicFiles/BasePicFormat.h"
+#include "PicFiles/GifFormat.h"
+#include "PicFiles/JpgFormat.h"
 #include "PicFiles/VellPicAttrs.h"
 
 namespace {
@@ -8,7 +10,10 @@ namespace {
 // The formats in registration order: TBmpFormat, TJpgFormat, TGifFormat,
 // TTiffFormat, TWmfFormat, TTgaFormat, TPcxFormat, TPpmFormat, TPsdFormat,
 // TDcxFormat, TPngFormat. Each format adds its line at its place.
-void RegisterPicFormatClasses() {}
+void RegisterPicFormatClasses() {
+  RegisterPicFormat(TJpgFormat::StaticClass());
+  RegisterPicFormat(TGifFormat::StaticClass());
+}
 
 } // namespace
 

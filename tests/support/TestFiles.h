@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A fresh temporary folder, removed with the object. Path() ends in "/".
@@ -20,3 +22,11 @@ private:
 };
 
 QByteArray ReadWholeFile(const QString &path);
+
+// Runs an independent tool (ImageMagick, libvips, libjpeg-turbo's and
+// giflib's programs); its stdout, or a test failure with its stderr.
+QByteArray RunTool(const QString &program, const QStringList &arguments);
+// ImageMagick's decoding of a file as R, G, B, A bytes.
+QByteArray MagickRgba(const QString &file);
+// The pixels as R, G, B, A bytes, rows top to bottom.
+QByteArray Rgba(const QImage &image);
