@@ -1,0 +1,32 @@
+// The independent image tools the picture-format tests measure against
+// (ImageMagick's convert, GraphicsMagick's gm, netpbm): running them, and the
+// pixels they decode a file to.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+// Runs program with arguments; false (with the tool's output in the test log)
+// when it cannot start or fails.
+bool RunTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr);
+
+// A file decoded by "convert" or "gm" ("gm convert"), first page, rows in the
+// order the file's origin gives, as ARGB32 (alpha 255 where the file has
+// none); a null image when the tool fails.
+QImage ToolPixels(const QString &tool, const QString &file);
+
+// Any of our rasters (Indexed8, BGR888, ARGB32) as ARGB32 for comparison.
+QImage AsArgb(const QImage &image);
+
+// The largest difference of any channel between two equally sized ARGB32
+// images (-1 when the sizes differ), and where it is.
+struct TPixelDiff {
+  int Largest = -1;
+  int X = 0;
+  int Y = 0;
+};
+TPixelDiff ComparePixels(const QImage &ours, const QImage &theirs);
+
