@@ -47,17 +47,40 @@ bool ParsePamHeader(const QByteArray &pam, qsizetype &at, int &width, int &heigh
 
 } // namespace
 
-QImage ToolPixels(const QString &tool, const QString &file) {
-  QByteArray pam;
+namespace {
+
+QByteArray ToolOutput(const QString &tool, const QString &file, const char *format) {
   // ImageMagick keeps TGA rows in file order and only records the origin;
   // -auto-orient applies it, as the file format means.
   const QStringList arguments{file + QStringLiteral("[0]"), QStringLiteral("-auto-orient"), QStringLiteral("-depth"),
-                              QStringLiteral("8"), QStringLiteral("pam:-")};
-  const bool ran = tool == QLatin1String("gm") ? RunTool(QStringLiteral("gm"), QStringList{QStringLiteral("convert")} + arguments, &pam)
-                                               : RunTool(tool, arguments, &pam);
+                              QStringLiteral("8"), QLatin1String(format)};
+  QByteArray pam;
+  const bool ran = tool == QLatin1String("gm")
+                       ? RunTool(QStringLiteral("gm"), QStringList{QStringLiteral("convert")} + arguments, &pam)
+                       : RunTool(tool, arguments, &pam);
+  return ran ? pam : QByteArray();
+}
+
+} // namespace
+
+QImage ToolPixels(const QString &tool, const QString &file) {
+  QByteArray pam = ToolOutput(tool, file, "pam:-");
   qsizetype at = 3;
   int width = 0, height = 0, depth = 0, maxval = 255;
-  if (!ran || !pam.startsWith("P7\n") || !ParsePamHeader(pam, at, width, height, depth, maxval) ||
+  // GraphicsMagick packs bilevel PAM samples into bits; its PPM serves then.
+  if (pam.contains("TUPLTYPE BLACKANDWHITE\n")) {
+    const QList<QByteArray> fields = ToolOutput(tool, file, "ppm:-").split('\n');
+    if (fields.size() > 3 && fields[0] == "P6") {
+      width = fields[1].split(' ').value(0).toInt();
+      height = fields[1].split(' ').value(1).toInt();
+      pam = fields.mid(3).join('\n');
+      at = 0;
+      depth = 3;
+    }
+  } else if (!pam.startsWith("P7\n") || !ParsePamHeader(pam, at, width, height, depth, maxval)) {
+    width = 0;
+  }
+  if (width <= 0 ||
       pam.size() - at < qint64(width) * height * depth || maxval <= 0) {
     ADD_FAILURE() << "no PAM from " << tool.toStdString() << " for " << file.toStdString();
     return {};
