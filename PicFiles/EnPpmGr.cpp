@@ -53,6 +53,15 @@ public:
     return value;
   }
 
+  // A bitmap sample: the next digit, alone; plain bitmaps need no space
+  // between their samples.
+  int Digit() {
+    int c = Char();
+    while (!IsDigit(c))
+      c = Char();
+    return c - '0';
+  }
+
   void Block(uchar *out, qint64 count) {
     while (count > 0) {
       if (FPos == FLength && !Refill())
@@ -125,9 +134,12 @@ void CheckAvailable(const TPpmReader &in, qint64 width, qint64 height, const TKi
   const qint64 available = in.Available();
   if (available < 0)
     return;
-  const qint64 needed = layout.Format == ifeBlackWhite && layout.Binary ? (width + 7) / 8 * height
-                        : layout.Binary                                 ? width * height * layout.Samples
-                                                                        : width * height * layout.Samples * 2 - 1;
+  // Text samples take a digit and a separator each (plain bitmaps a digit
+  // only), the last one's separator may be the supplied LF.
+  const qint64 values = width * height * layout.Samples;
+  const qint64 needed = !layout.Binary                  ? (layout.Format == ifeBlackWhite ? values : 2 * values - 1)
+                        : layout.Format == ifeBlackWhite ? (width + 7) / 8 * height
+                                                         : values;
   if (needed > available + (layout.Binary ? 0 : 1))
     NotValid();
 }
@@ -143,7 +155,7 @@ void ReadAsciiRow(TPpmReader &in, const TKindLayout &layout, uchar *row, int wid
     }
   } else if (layout.Format == ifeBlackWhite) {
     for (int x = 0; x < width; ++x)
-      row[x] = uchar((in.Number() ^ 1) & 1);
+      row[x] = uchar((in.Digit() ^ 1) & 1);
   } else {
     for (int x = 0; x < width; ++x)
       row[x] = uchar(in.Number());

@@ -68,7 +68,7 @@ QImage ToolPixels(const QString &tool, const QString &file) {
   qsizetype at = 3;
   int width = 0, height = 0, depth = 0, maxval = 255;
   // GraphicsMagick packs bilevel PAM samples into bits; its PPM serves then.
-  if (pam.contains("TUPLTYPE BLACKANDWHITE\n")) {
+  if (pam.contains("MAXVAL 1\nTUPLTYPE BLACKANDWHITE\n")) {
     const QList<QByteArray> fields = ToolOutput(tool, file, "ppm:-").split('\n');
     if (fields.size() > 3 && fields[0] == "P6") {
       width = fields[1].split(' ').value(0).toInt();
