@@ -149,11 +149,11 @@ void ChannelRow(const TPsdHeader &h, const TRowIndex &rows, const QByteArray &by
     break;
   default:
     for (int x = 0; x < width; ++x)
-      samples[x] = uchar(((data[2 * x] << 8 | data[2 * x + 1]) * 255 + 32767) / 65535);
+      samples[x] = uchar((data[2 * x] << 8 | data[2 * x + 1]) / 257);
   }
 }
 
-int Ink(int stored, int black) { return (stored * black + 127) / 255; } // CMYK is stored inverted
+int Ink(int stored, int black) { return stored * black / 255; } // CMYK is stored inverted
 
 QRgb PixelColour(const TPsdHeader &h, const QList<QRgb> &palette, const uchar *const *s, int x) {
   const int alpha = h.HasAlpha() ? s[h.ColourChannels()][x] : 255;

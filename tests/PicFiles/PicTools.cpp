@@ -49,11 +49,12 @@ bool ParsePamHeader(const QByteArray &pam, qsizetype &at, int &width, int &heigh
 
 namespace {
 
-QByteArray ToolOutput(const QString &tool, const QString &file, const char *format) {
+QByteArray ToolOutput(const QString &tool, const QString &file, int page, const char *format,
+                      const QStringList &options = {}) {
   // ImageMagick keeps TGA rows in file order and only records the origin;
   // -auto-orient applies it, as the file format means.
-  const QStringList arguments{file + QStringLiteral("[0]"), QStringLiteral("-auto-orient"), QStringLiteral("-depth"),
-                              QStringLiteral("8"), QLatin1String(format)};
+  const QStringList arguments = QStringList{file + QStringLiteral("[%1]").arg(page), QStringLiteral("-auto-orient")} +
+                                options + QStringList{QStringLiteral("-depth"), QStringLiteral("8"), QLatin1String(format)};
   QByteArray pam;
   const bool ran = tool == QLatin1String("gm")
                        ? RunTool(QStringLiteral("gm"), QStringList{QStringLiteral("convert")} + arguments, &pam)
@@ -63,13 +64,15 @@ QByteArray ToolOutput(const QString &tool, const QString &file, const char *form
 
 } // namespace
 
-QImage ToolPixels(const QString &tool, const QString &file) {
-  QByteArray pam = ToolOutput(tool, file, "pam:-");
+QImage ToolPixels(const QString &tool, const QString &file, int page) {
+  QByteArray pam = ToolOutput(tool, file, page, "pam:-");
+  if (pam.contains("TUPLTYPE CMYK"))
+    pam = ToolOutput(tool, file, page, "pam:-", {QStringLiteral("-colorspace"), QStringLiteral("sRGB")});
   qsizetype at = 3;
   int width = 0, height = 0, depth = 0, maxval = 255;
   // GraphicsMagick packs bilevel PAM samples into bits; its PPM serves then.
   if (pam.contains("MAXVAL 1\nTUPLTYPE BLACKANDWHITE\n")) {
-    const QList<QByteArray> fields = ToolOutput(tool, file, "ppm:-").split('\n');
+    const QList<QByteArray> fields = ToolOutput(tool, file, page, "ppm:-").split('\n');
     if (fields.size() > 3 && fields[0] == "P6") {
       width = fields[1].split(' ').value(0).toInt();
       height = fields[1].split(' ').value(1).toInt();

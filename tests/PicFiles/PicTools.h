@@ -13,10 +13,10 @@ class QIODevice;
 // when it cannot start or fails.
 bool RunTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr);
 
-// A file decoded by "convert" or "gm" ("gm convert"), first page, rows in the
+// A file decoded by "convert" or "gm" ("gm convert"), page 0 unless given, rows in the
 // order the file's origin gives, as ARGB32 (alpha 255 where the file has
 // none); a null image when the tool fails.
-QImage ToolPixels(const QString &tool, const QString &file);
+QImage ToolPixels(const QString &tool, const QString &file, int page = 0);
 
 // Any of our rasters (Indexed8, BGR888, ARGB32) as ARGB32 for comparison.
 QImage AsArgb(const QImage &image);
