@@ -270,6 +270,18 @@ void LoadDocument(QIODevice *stream, const std::function<void(const IXMLNodePtr 
   load(root);
 }
 
+// Lets read parse the file when a file (not a folder) exists at the path.
+void LoadExistingFile(const QString &fileName, const std::function<void(QIODevice *)> &read) {
+  if (!QFileInfo(fileName).isFile())
+    return;
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
+  read(&file);
+}
+
+} // namespace
+
 // The folder part of a file path, with its trailing "/"; empty for a bare name.
 QString FolderOf(const QString &fileName) {
   return fileName.left(fileName.lastIndexOf(u'/') + 1);
@@ -288,18 +300,6 @@ void SaveFileAtomically(const QString &fileName, const std::function<void(QIODev
   if (!file.open(QIODevice::WriteOnly) || file.write(content.Bytes()) != content.size() || !file.commit())
     throw EFCreateError(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString()));
 }
-
-// Lets read parse the file when a file (not a folder) exists at the path.
-void LoadExistingFile(const QString &fileName, const std::function<void(QIODevice *)> &read) {
-  if (!QFileInfo(fileName).isFile())
-    return;
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly))
-    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
-  read(&file);
-}
-
-} // namespace
 
 // ---- TXMLPersistent ----
 

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -75,6 +76,16 @@ void WriteProperties(const TObject &object, const IXMLNodePtr &element, const QS
 // and children leave their properties alone; an enumeration ordinal outside
 // its type leaves its property alone too.
 void ReadProperties(TObject &object, const IXMLNodePtr &element, const QStringList &ignore = {});
+
+// ---- files ----
+
+// The folder part of a file path, with its trailing "/"; empty for a bare name.
+QString FolderOf(const QString &fileName);
+// Creates the missing folders (EInOutError "Unable to create directory" when
+// that fails), lets write produce the whole content in memory and only then
+// replaces the file atomically: the old file stays as it was when anything
+// fails.
+void SaveFileAtomically(const QString &fileName, const std::function<void(QIODevice *)> &write);
 
 // ---- persistent objects ----
 

@@ -39,6 +39,7 @@ VELL_DECLARE_ERROR(EStreamError, EVellError)        // file and stream failures
 VELL_DECLARE_ERROR(EFCreateError, EStreamError)     // a file that cannot be created
 VELL_DECLARE_ERROR(EFOpenError, EStreamError)       // a file that cannot be opened
 VELL_DECLARE_ERROR(EDecompressionError, EVellError) // bytes that are no DEFLATE stream
+VELL_DECLARE_ERROR(EAbstractError, EVellError)      // "Abstract Error": an operation a class leaves open
 
 // The module path of a source file as written in assertion texts:
 // "Common/VellClasses.cpp" gives "Common/VellClasses".

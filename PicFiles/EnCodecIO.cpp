@@ -84,68 +84,43 @@ QImage NewRaster(int width, int height, QImage::Format format, const char *codec
   return raster;
 }
 
-QList<QRgb> GrayPalette(int count) {
-  QList<QRgb> palette;
-  for (int i = 0; i < count; ++i) {
-    const int level = count > 1 ? i * 255 / (count - 1) : 0;
-    palette << qRgb(level, level, level);
+namespace {
+
+QImage MonoOf(const QImage &indexed) {
+  QImage mono(indexed.size(), QImage::Format_Mono);
+  if (mono.isNull())
+    throw EPicCodecError(QStringLiteral("out of memory for %1 × %2 pixels").arg(indexed.width()).arg(indexed.height()));
+  mono.fill(0);
+  QList<QRgb> table = indexed.colorTable();
+  table.resize(2, qRgb(255, 255, 255));
+  mono.setColorTable(table);
+  for (int y = 0; y < indexed.height(); ++y) {
+    const uchar *in = indexed.constScanLine(y);
+    uchar *out = mono.scanLine(y);
+    for (int x = 0; x < indexed.width(); ++x)
+      if (in[x] & 1)
+        out[x / 8] |= uchar(0x80 >> (x % 8));
   }
-  return palette;
+  return mono;
 }
 
+} // namespace
 
-QList<QRgb> InitialPalette(TImageFormatEnum format) {
-  switch (format) {
-  case ifeBlackWhite:
-    return GrayPalette(2);
-  case ifeGray16:
-  case ifeColor16:
-    return GrayPalette(16);
-  case ifeGray256:
-  case ifeColor256:
-    return GrayPalette(256);
-  case ifeTrueColor:
-    break;
-  }
-  return {};
+TBitmap BitmapOfRaster(const QImage &raster, TImageFormatEnum format) {
+  TBitmap bitmap;
+  if (format == ifeBlackWhite && raster.format() == QImage::Format_Indexed8)
+    bitmap.SetImage(MonoOf(raster));
+  else
+    bitmap.SetImage(raster, format == ifeGray16 || format == ifeColor16 ? 4 : 0);
+  return bitmap;
 }
 
-void TCodecRaster::NewImage(int width, int height, TImageFormatEnum format, const char *codec) {
-  if (width == 0 || height == 0) {
-    Clear();
-    FFormat = format;
-    return;
-  }
-  SetPixels(BlankRaster(width, height, format, codec), format);
+QImage IndexedPixels(const TBitmap &bitmap) {
+  const QImage &image = bitmap.Image();
+  return image.format() == QImage::Format_Indexed8 ? image : image.convertToFormat(QImage::Format_Indexed8);
 }
 
-QImage BlankRaster(int width, int height, TImageFormatEnum format, const char *codec) {
-  const bool palette = format != ifeTrueColor;
-  QImage pixels = NewRaster(width, height, palette ? QImage::Format_Indexed8 : QImage::Format_BGR888, codec);
-  if (palette)
-    pixels.setColorTable(InitialPalette(format));
-  return pixels;
-}
-
-void TCodecRaster::SetPixels(const QImage &pixels, TImageFormatEnum format) {
-  FPixels = pixels;
-  FFormat = format;
-}
-
-void TCodecRaster::Clear() { FPixels = QImage(); }
-
-int TCodecRaster::BitsPerPixel() const {
-  switch (FFormat) {
-  case ifeBlackWhite:
-    return 1;
-  case ifeGray16:
-  case ifeColor16:
-    return 4;
-  case ifeGray256:
-  case ifeColor256:
-    return 8;
-  case ifeTrueColor:
-    break;
-  }
-  return FPixels.hasAlphaChannel() ? 32 : 24;
+QImage ColourPixels(const TBitmap &bitmap) {
+  const QImage &image = bitmap.Image();
+  return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }

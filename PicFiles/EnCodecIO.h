@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Common/VellErrors.h"
+#include "PicFiles/VellCodecPicture.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -57,44 +58,25 @@ void CheckPictureSize(qint64 width, qint64 height, const char *codec);
 // filled; raises EPicCodecError when the size is refused or memory runs out.
 QImage NewRaster(int width, int height, QImage::Format format, const char *codec);
 
-QList<QRgb> GrayPalette(int count);
+// Width, height and bits per pixel into info, from what read() returns; any
+// codec error becomes "gbm_read_header failed.", the message the TGA and PCX
+// header readers answer with.
+template <typename Read> void ReadGbmHeader(Read read, TPicInfo &info) {
+  try {
+    const auto [width, height, bits] = read();
+    info.Width = width;
+    info.Height = height;
+    info.BitsPerPixel = bits;
+  } catch (const EPicCodecError &) {
+    throw EPicCodecError(QStringLiteral("gbm_read_header failed."));
+  }
+}
 
-// Width, height and bits per pixel as a header reader reports them.
-struct TPicHeader {
-  int Width = 0;
-  int Height = 0;
-  int BitsPerPixel = 0;
-};
-
-#include "PicFiles/EnPicEnums.h"
-
-// The pixels of one of our codec pictures: Indexed8 for every palette or gray
-// layout (a 2-, 16- or 256-entry colour table), BGR888 for true colour and
-// ARGB32 for true colour with alpha; the image format says which layout the
-// picture has and the resolutions travel with it.
-class TCodecRaster {
-public:
-  int Width() const { return FPixels.width(); }
-  int Height() const { return FPixels.height(); }
-  bool Empty() const { return FPixels.isNull(); }
-  TImageFormatEnum ImageFormat() const { return FFormat; }
-  // Bits per pixel of the layout: 1, 4, 8, 24, or 32 for true colour with alpha.
-  int BitsPerPixel() const;
-  const QImage &Pixels() const { return FPixels; }
-  // A blank picture of that size and layout; the resolutions stay.
-  void NewImage(int width, int height, TImageFormatEnum format, const char *codec);
-  void SetPixels(const QImage &pixels, TImageFormatEnum format);
-  void Clear();
-
-  quint16 XDotsPerInch = 0;
-  quint16 YDotsPerInch = 0;
-
-private:
-  QImage FPixels;
-  TImageFormatEnum FFormat = ifeTrueColor;
-};
-
-// The colour table a blank picture of a palette layout starts with.
-QList<QRgb> InitialPalette(TImageFormatEnum format);
-// A blank raster of that layout (see TCodecRaster); EPicCodecError as NewRaster.
-QImage BlankRaster(int width, int height, TImageFormatEnum format, const char *codec);
+// A decoded raster (Indexed8 for the palette and gray layouts, BGR888 or
+// ARGB32 for true colour) as the bitmap of a codec picture in the depth of
+// its image format: 1 bit, 4 bits (at most 16 colours), 8 or 24/32 bits.
+TBitmap BitmapOfRaster(const QImage &raster, TImageFormatEnum format);
+// The pixels of a palette picture as Indexed8 with its colour table.
+QImage IndexedPixels(const TBitmap &bitmap);
+// The pixels of a picture as ARGB32 when it has alpha, else RGB32.
+QImage ColourPixels(const TBitmap &bitmap);

@@ -43,9 +43,21 @@ void WriteU32(QIODevice &stream, quint32 value) {
 
 } // namespace
 
-bool TDcxGraphic::CanLoadFromStream(QIODevice &stream) {
+VELL_IMPLEMENT_CLASS(TDcxGraphic, TPcxGraphic)
+
+bool TDcxGraphic::CanLoadFromStream(QIODevice &stream) const {
   const QByteArray head = PeekBytes(stream, 4);
   return head.size() == 4 && qFromLittleEndian<quint32>(head.constData()) == Magic;
+}
+
+void TDcxGraphic::ReadHeader(QIODevice &stream, TPicInfo &info) const {
+  TDcxGraphic page;
+  page.LoadPage(stream, 1);
+  info.Width = page.Width();
+  info.Height = page.Height();
+  info.BitsPerPixel = page.Pixels().PixelDepth();
+  info.XDotsPerInch = page.XDotsPerInch();
+  info.YDotsPerInch = page.YDotsPerInch();
 }
 
 int TDcxGraphic::PageCount(QIODevice &stream) {

@@ -1,8 +1,10 @@
 #include "PicFiles/EnPcxGr.h"
 
 #include <QIODevice>
+#include <QtEndian>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -122,12 +124,12 @@ TImageFormatEnum ImageFormatOf(const TPcxHeader &h) {
 
 QList<QRgb> ColourTable(const TPcxHeader &h, const QByteArray &bytes) {
   if (h.PlaneBits() == 1)
-    return GrayPalette(2);
+    return GreyPalette(2);
   if (h.PlaneBits() <= 4)
     return h.Palette16.mid(0, 1 << h.PlaneBits());
   const qsizetype at = bytes.size() - TrailingPaletteSize;
   if (at < HeaderSize || bytes[at] != 0x0C)
-    return GrayPalette(256);
+    return GreyPalette(256);
   QList<QRgb> table;
   const auto *p = reinterpret_cast<const uchar *>(bytes.constData()) + at + 1;
   for (int i = 0; i < 256; ++i)
@@ -190,7 +192,7 @@ struct TPcxLayout {
   int Planes;
 };
 
-TPcxLayout LayoutFor(TImageFormatEnum format, const QImage &pixels) {
+TPcxLayout LayoutFor(TImageFormatEnum format, bool alpha) {
   switch (format) {
   case ifeBlackWhite:
     return {1, 1};
@@ -203,7 +205,7 @@ TPcxLayout LayoutFor(TImageFormatEnum format, const QImage &pixels) {
   case ifeTrueColor:
     break;
   }
-  return {8, pixels.hasAlphaChannel() ? 4 : 3};
+  return {8, alpha ? 4 : 3};
 }
 
 // The planes of one row of the picture, each bytesPerLine long.
@@ -232,18 +234,18 @@ void SplitRow(const QImage &pixels, int y, TPcxLayout layout, int bytesPerLine, 
         line[plane * bytesPerLine + x / 8] |= uchar(0x80 >> (x % 8));
 }
 
-QByteArray EncodeHeader(const TCodecRaster &picture, TPcxLayout layout, int bytesPerLine) {
+QByteArray EncodeHeader(const TPcxGraphic &picture, const QImage &pixels, TPcxLayout layout, int bytesPerLine) {
   QByteArray out;
   out.append(char(10)).append(char(5)).append(char(1)).append(char(layout.Bits));
   PutU16(out, 0);
   PutU16(out, 0);
   PutU16(out, picture.Width() - 1);
   PutU16(out, picture.Height() - 1);
-  PutU16(out, picture.XDotsPerInch);
-  PutU16(out, picture.YDotsPerInch);
+  PutU16(out, picture.XDotsPerInch());
+  PutU16(out, picture.YDotsPerInch());
   QByteArray palette(48, '\0');
   if (layout.Bits == 1) {
-    const QList<QRgb> table = picture.Pixels().colorTable();
+    const QList<QRgb> table = pixels.colorTable();
     for (int i = 0; i < std::min<int>(16, int(table.size())); ++i) {
       palette[3 * i] = char(qRed(table[i]));
       palette[3 * i + 1] = char(qGreen(table[i]));
@@ -273,7 +275,9 @@ QByteArray EncodeTrailingPalette(const QImage &pixels) {
 
 } // namespace
 
-bool TPcxGraphic::CanLoadFromStream(QIODevice &stream) {
+VELL_IMPLEMENT_CLASS(TPcxGraphic, TRasterCodecPicture)
+
+bool TPcxGraphic::CanLoadFromStream(QIODevice &stream) const {
   const QByteArray header = PeekBytes(stream, HeaderSize);
   if (header.size() < HeaderSize)
     return false;
@@ -284,10 +288,19 @@ bool TPcxGraphic::CanLoadFromStream(QIODevice &stream) {
          (bits == 1 || bits == 2 || bits == 4 || bits == 8);
 }
 
-TPicHeader TPcxGraphic::ReadHeader(QIODevice &stream) {
-  TByteCursor in(PeekBytes(stream, HeaderSize), Codec);
-  const TPcxHeader h = ReadValidHeader(in);
-  return {h.Width, h.Height, h.PlaneBits()};
+void TPcxGraphic::ReadHeader(QIODevice &stream, TPicInfo &info) const {
+  const QByteArray header = PeekBytes(stream, HeaderSize);
+  if (header.size() == HeaderSize) {
+    info.XDotsPerInch = qFromLittleEndian<quint16>(header.constData() + 12);
+    info.YDotsPerInch = qFromLittleEndian<quint16>(header.constData() + 14);
+  }
+  ReadGbmHeader(
+      [&] {
+        TByteCursor in(header, Codec);
+        const TPcxHeader h = ReadValidHeader(in);
+        return std::tuple{h.Width, h.Height, h.PlaneBits()};
+      },
+      info);
 }
 
 void TPcxGraphic::LoadFromStream(QIODevice &stream) {
@@ -308,22 +321,18 @@ void TPcxGraphic::LoadFromStream(QIODevice &stream) {
     runs.Fill(lineData, line.size());
     ConvertRow(h, lineData, pixels.scanLine(y));
   }
-  SetPixels(pixels, ImageFormatOf(h));
-  XDotsPerInch = h.XDpi;
-  YDotsPerInch = h.YDpi;
+  SetPixels(BitmapOfRaster(pixels, ImageFormatOf(h)), ImageFormatOf(h));
+  SetXDotsPerInch(h.XDpi);
+  SetYDotsPerInch(h.YDpi);
 }
 
 void TPcxGraphic::SaveToStream(QIODevice &stream) const {
   if (Empty() || Width() > 0x10000 || Height() > 0x10000)
     throw EPicCodecError(QStringLiteral("PCX: a picture of %1 × %2 pixels cannot be written").arg(Width()).arg(Height()));
-  const TPcxLayout layout = LayoutFor(ImageFormat(), Pixels());
-  QImage pixels = Pixels();
-  if (layout.Bits == 8 && layout.Planes > 1)
-    pixels = pixels.convertToFormat(layout.Planes == 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-  else if (pixels.format() != QImage::Format_Indexed8)
-    pixels = pixels.convertToFormat(QImage::Format_Indexed8, InitialPalette(ImageFormat()));
+  const TPcxLayout layout = LayoutFor(ImageFormat(), Pixels().Image().hasAlphaChannel());
+  const QImage pixels = layout.Bits == 8 && layout.Planes > 1 ? ColourPixels(Pixels()) : IndexedPixels(Pixels());
   const int bytesPerLine = int((qint64(Width()) * layout.Bits + 15) / 16 * 2);
-  QByteArray out = EncodeHeader(*this, layout, bytesPerLine);
+  QByteArray out = EncodeHeader(*this, pixels, layout, bytesPerLine);
   QByteArray line(bytesPerLine * layout.Planes, Qt::Uninitialized);
   auto *lineData = reinterpret_cast<uchar *>(line.data());
   for (int y = 0; y < Height(); ++y) {

@@ -279,19 +279,19 @@ void WriteBody(TPpmWriter &out, const QImage &pixels, char kind) {
 
 } // namespace
 
-bool TPpmGraphic::CanLoadFromStream(QIODevice &stream) {
+VELL_IMPLEMENT_CLASS(TPpmGraphic, TRasterCodecPicture)
+
+bool TPpmGraphic::CanLoadFromStream(QIODevice &stream) const {
   const QByteArray head = PeekBytes(stream, 2);
   return head.size() == 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6';
 }
 
-TPicHeader TPpmGraphic::ReadHeader(QIODevice &stream) {
+void TPpmGraphic::ReadHeader(QIODevice &stream, TPicInfo &info) const {
   TPpmReader in(stream);
   const int kind = KindOf(in);
-  TPicHeader header;
-  header.Width = int(std::min<qint64>(in.Number(), INT_MAX));
-  header.Height = int(std::min<qint64>(in.Number(), INT_MAX));
-  header.BitsPerPixel = kind == '1' || kind == '4' ? 1 : kind == '2' || kind == '5' ? 8 : 24;
-  return header;
+  info.Width = qint32(std::min<qint64>(in.Number(), INT_MAX));
+  info.Height = qint32(std::min<qint64>(in.Number(), INT_MAX));
+  info.BitsPerPixel = kind == '1' || kind == '4' ? 1 : kind == '2' || kind == '5' ? 8 : 24;
 }
 
 void TPpmGraphic::LoadFromStream(QIODevice &stream) {
@@ -302,12 +302,17 @@ void TPpmGraphic::LoadFromStream(QIODevice &stream) {
   const qint64 height = in.Number();
   if (layout.Format != ifeBlackWhite)
     (void)in.Number(); // the maximum value: samples are kept as read
-  QImage pixels;
-  if (width > 0 && height > 0) {
-    CheckPictureSize(width, height, Codec);
-    CheckAvailable(in, width, height, layout);
-    pixels = BlankRaster(int(width), int(height), layout.Format, Codec);
+  Mode = layout.Binary ? pmeBinary : pmeAscii;
+  if (width == 0 || height == 0) {
+    NewImage(0, 0, layout.Format);
+    return;
   }
+  CheckPictureSize(width, height, Codec);
+  CheckAvailable(in, width, height, layout);
+  const bool palette = layout.Format != ifeTrueColor;
+  QImage pixels = NewRaster(int(width), int(height), palette ? QImage::Format_Indexed8 : QImage::Format_BGR888, Codec);
+  if (palette)
+    pixels.setColorTable(PaletteOf(layout.Format));
   QByteArray scratch(3 * qint64(pixels.width()) + 8, Qt::Uninitialized);
   for (int y = 0; y < pixels.height(); ++y) {
     if (layout.Binary)
@@ -315,17 +320,12 @@ void TPpmGraphic::LoadFromStream(QIODevice &stream) {
     else
       ReadAsciiRow(in, layout, pixels.scanLine(y), pixels.width());
   }
-  SetPixels(pixels, layout.Format);
-  Mode = layout.Binary ? pmeBinary : pmeAscii;
+  SetPixels(BitmapOfRaster(pixels, layout.Format), layout.Format);
 }
 
 void TPpmGraphic::SaveToStream(QIODevice &stream) const {
   const char kind = KindFor(ImageFormat(), Mode);
-  QImage pixels = Pixels();
-  if (kind == '3' || kind == '6')
-    pixels = pixels.convertToFormat(QImage::Format_RGB32);
-  else if (!pixels.isNull() && pixels.format() != QImage::Format_Indexed8)
-    pixels = pixels.convertToFormat(QImage::Format_Indexed8, InitialPalette(ImageFormat()));
+  const QImage pixels = Empty() ? QImage() : kind == '3' || kind == '6' ? ColourPixels(Pixels()) : IndexedPixels(Pixels());
   TPpmWriter out(stream);
   out.Line(QByteArray("P") + kind);
   out.Line("# Created By Quillon Image Library");

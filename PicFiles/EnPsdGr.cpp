@@ -171,7 +171,9 @@ QRgb PixelColour(const TPsdHeader &h, const QList<QRgb> &palette, const uchar *c
 
 } // namespace
 
-bool TPsdGraphic::CanLoadFromStream(QIODevice &stream) {
+VELL_IMPLEMENT_CLASS(TPsdGraphic, TRasterCodecPicture)
+
+bool TPsdGraphic::CanLoadFromStream(QIODevice &stream) const {
   const qint64 position = stream.pos();
   if (!stream.seek(0))
     return false;
@@ -180,10 +182,16 @@ bool TPsdGraphic::CanLoadFromStream(QIODevice &stream) {
   return head.size() > HeaderSize && head.left(4).toUpper() == "8BPS" && head[4] == 0 && head[5] == 1;
 }
 
-TPicHeader TPsdGraphic::ReadHeader(QIODevice &stream) {
+void TPsdGraphic::ReadHeader(QIODevice &stream, TPicInfo &info) const {
   TByteCursor in(PeekBytes(stream, HeaderSize), Codec);
   const TPsdHeader h = ReadValidHeader(in);
-  return {int(h.Width), int(h.Height), h.HasAlpha() ? 32 : 24};
+  info.Width = qint32(h.Width);
+  info.Height = qint32(h.Height);
+  info.BitsPerPixel = h.HasAlpha() ? 32 : 24;
+}
+
+void TPsdGraphic::SaveToStream(QIODevice &) const {
+  VELL_ASSERT(false);
 }
 
 void TPsdGraphic::LoadFromStream(QIODevice &stream) {
@@ -218,5 +226,5 @@ void TPsdGraphic::LoadFromStream(QIODevice &stream) {
       }
     }
   }
-  SetPixels(pixels, ifeTrueColor);
+  SetPixels(BitmapOfRaster(pixels, ifeTrueColor), ifeTrueColor);
 }

@@ -9,16 +9,19 @@
 
 class QIODevice;
 
-class TPsdGraphic : public TCodecRaster {
+class TPsdGraphic : public TRasterCodecPicture {
+  VELL_CLASS(TPsdGraphic, TRasterCodecPicture)
 public:
   // From the start of the stream: more than 26 bytes, "8BPS" (any case) and
   // version 1. The position is unchanged.
-  static bool CanLoadFromStream(QIODevice &stream);
+  bool CanLoadFromStream(QIODevice &stream) const override;
   // From the position: width, height and the bits per pixel of the decoded
   // picture (32 with alpha, else 24); EPicCodecError for files not decoded here.
-  static TPicHeader ReadHeader(QIODevice &stream);
+  void ReadHeader(QIODevice &stream, TPicInfo &info) const override;
 
-  // Decodes the file at the position into true colour (ARGB32 with alpha,
-  // else BGR888).
-  void LoadFromStream(QIODevice &stream);
+  // Decodes the file at the position into true colour (32 bits with alpha,
+  // else 24).
+  void LoadFromStream(QIODevice &stream) override;
+  // Photoshop files are not written: an assertion failure.
+  void SaveToStream(QIODevice &stream) const override;
 };

@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -160,7 +161,7 @@ QByteArray ReadPixelValues(const TTgaHeader &h, TByteCursor &in) {
 
 QList<QRgb> IndexedColourTable(const TTgaHeader &h, const QList<QRgb> &map) {
   if (h.Kind() == TKind::Gray)
-    return GrayPalette(256);
+    return GreyPalette(256);
   QList<QRgb> table(256, qRgb(0, 0, 0));
   for (int i = 0; i < 256; ++i)
     if (i >= h.MapFirst && i - h.MapFirst < map.size())
@@ -241,7 +242,9 @@ bool IsGray(TImageFormatEnum format) {
 
 } // namespace
 
-bool TTgaGraphic::CanLoadFromStream(QIODevice &stream) {
+VELL_IMPLEMENT_CLASS(TTgaGraphic, TRasterCodecPicture)
+
+bool TTgaGraphic::CanLoadFromStream(QIODevice &stream) const {
   const QByteArray header = PeekBytes(stream, HeaderSize);
   if (header.size() < HeaderSize)
     return false;
@@ -262,10 +265,14 @@ bool TTgaGraphic::CanLoadFromStream(QIODevice &stream) {
   }
 }
 
-TPicHeader TTgaGraphic::ReadHeader(QIODevice &stream) {
-  TByteCursor in(PeekBytes(stream, HeaderSize), Codec);
-  const TTgaHeader h = ReadValidHeader(in);
-  return {h.Width, h.Height, DecodedBits(h)};
+void TTgaGraphic::ReadHeader(QIODevice &stream, TPicInfo &info) const {
+  ReadGbmHeader(
+      [&] {
+        TByteCursor in(PeekBytes(stream, HeaderSize), Codec);
+        const TTgaHeader h = ReadValidHeader(in);
+        return std::tuple{int(h.Width), int(h.Height), DecodedBits(h)};
+      },
+      info);
 }
 
 void TTgaGraphic::LoadFromStream(QIODevice &stream) {
@@ -284,26 +291,26 @@ void TTgaGraphic::LoadFromStream(QIODevice &stream) {
                pixels.scanLine(topDown ? y : h.Height - 1 - y));
   if (h.Descriptor & RightToLeft)
     pixels = pixels.mirrored(true, false);
-  SetPixels(pixels, ImageFormatOf(h));
+  SetPixels(BitmapOfRaster(pixels, ImageFormatOf(h)), ImageFormatOf(h));
 }
 
 void TTgaGraphic::SaveToStream(QIODevice &stream) const {
-  const QImage &source = Pixels();
+  const QImage &source = Pixels().Image();
   const int width = Width();
   const int height = Height();
-  if (width > 0xFFFF || height > 0xFFFF)
-    throw EPicCodecError(QStringLiteral("TGA: %1 × %2 pixels do not fit a TGA file").arg(width).arg(height));
+  if (Empty() || width > 0xFFFF || height > 0xFFFF)
+    throw EPicCodecError(QStringLiteral("TGA: a picture of %1 × %2 pixels cannot be written").arg(width).arg(height));
   QByteArray out;
   QImage rows;
-  if (IsGray(ImageFormat()) && !source.isNull()) {
+  if (IsGray(ImageFormat())) {
     out = EncodeHeader(3, width, height, 8, 0, 0);
     rows = source.convertToFormat(QImage::Format_Grayscale8);
-  } else if (source.format() == QImage::Format_Indexed8) {
-    const QList<QRgb> table = source.colorTable();
+  } else if (ImageFormat() != ifeTrueColor) {
+    rows = IndexedPixels(Pixels());
+    const QList<QRgb> table = rows.colorTable();
     out = EncodeHeader(1, width, height, 8, 0, int(table.size()));
     for (QRgb colour : table)
       out.append(char(qBlue(colour))).append(char(qGreen(colour))).append(char(qRed(colour)));
-    rows = source;
   } else if (source.hasAlphaChannel()) {
     out = EncodeHeader(2, width, height, 32, 8, 0);
     rows = source.convertToFormat(QImage::Format_ARGB32); // B, G, R, A in memory on little-endian hosts

@@ -6,20 +6,21 @@
 
 class QIODevice;
 
-class TTgaGraphic : public TCodecRaster {
+class TTgaGraphic : public TRasterCodecPicture {
+  VELL_CLASS(TTgaGraphic, TRasterCodecPicture)
 public:
   // The header test of the format class: colour-mapped with 8-bit indices into
   // 24-bit map entries, true colour of 16, 24 or 32 bits, or 8-bit gray. The
   // stream position is unchanged.
-  static bool CanLoadFromStream(QIODevice &stream);
+  bool CanLoadFromStream(QIODevice &stream) const override;
   // Width, height and the bits per pixel of the decoded picture (8 for mapped
-  // and gray, 24 for true colour, 32 with alpha); EPicCodecError when the
-  // header is not one this codec decodes.
-  static TPicHeader ReadHeader(QIODevice &stream);
+  // and gray, 24 for true colour, 32 with alpha); "gbm_read_header failed."
+  // when the header is not one this codec decodes.
+  void ReadHeader(QIODevice &stream, TPicInfo &info) const override;
 
-  void LoadFromStream(QIODevice &stream);
+  void LoadFromStream(QIODevice &stream) override;
   // Gray layouts are written as type 3, palette layouts as type 1 (8-bit
   // indices, 24-bit map), true colour as type 2 with 24 bits, or 32 bits with
   // 8 alpha bits when the picture has alpha; raw rows, bottom-left origin.
-  void SaveToStream(QIODevice &stream) const;
+  void SaveToStream(QIODevice &stream) const override;
 };

@@ -3,6 +3,7 @@
 #include "app/SettingsFolder.h"
 
 #include "Common/VellUtils.h"
+#include "PicFiles/PicFilesStartup.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QFile>
@@ -86,11 +87,13 @@ void AppStartup(const QString &settingsFile) {
   VELL_ASSERT_MSG(!AppInfo, QStringLiteral("The program is already started"));
   AppInfo = new TAppInfo(settingsFile);
   VellGdiplusStartup();
+  PicFilesStartup();
   VellComInitialize();
 }
 
 void AppShutdown() {
   VellComUninitialize();
+  PicFilesShutdown();
   VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;

@@ -8,6 +8,13 @@
 #include <QTextStream>
 
 #include <atomic>
+#include <functional>
+
+// The K-th of N parts of the listed items (Index K from 0, Count N).
+struct TBatchShard {
+  int Index = 0;
+  int Count = 1;
+};
 
 struct TBatchCommandLine {
   QString Source;
@@ -17,6 +24,9 @@ struct TBatchCommandLine {
   int SizeIndex = 4; // the fixed size when AutoSize is false
   int Jobs = 1;
   bool DryRun = false;
+  bool Update = false;
+  TBatchShard Shard;
+  QString FilesFrom; // relative paths to convert, "-" for standard input; empty: the whole tree
   QString ReportFile;
   QString SettingsFile; // series and size where the command line names neither
   qint64 MaxPixels = 0; // the largest scan or page; 0 keeps the imaging layer's limit
@@ -34,14 +44,27 @@ TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defau
 
 QString BatchUsageText();
 
+// The items of the shard: the list cut into Count runs of consecutive items
+// whose lengths differ by one at most, and the run numbered Index. Every
+// machine that lists the same tree cuts it the same way, and the shards'
+// reports, one after the other, are the report of the whole list.
+void KeepShard(TBatchItemList &list, TBatchShard shard);
+
 // Exit statuses of the command.
 enum TBatchExitCode { becSuccess = 0, becItemsFailed = 1, becRefused = 2 };
+
+// The most workers a run takes.
+constexpr int MaxJobs = 256;
 
 struct TBatchConsole {
   QTextStream &Out;
   QTextStream &Err;
   bool ErrIsTerminal = false;
-  const std::atomic<bool> *Cancel = nullptr; // set from elsewhere to stop between items
+  // Counted from elsewhere (signals): the first stops the run between items;
+  // at the second the summary and report of the finished items are written
+  // and Exit ends the program with the status, items in progress abandoned.
+  const std::atomic<int> *Interrupts = nullptr;
+  std::function<void(int status)> Exit; // without it, the run is awaited
 };
 
 // Parses, scans, converts and reports; returns the exit status.

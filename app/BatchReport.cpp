@@ -36,25 +36,30 @@ QString DpiText(float dpi) {
 } // namespace
 
 QString BatchSummaryText(const TBatchOutcome &outcome, int itemCount, const TPathDisplay &display) {
-  QString text = QStringLiteral("%1 of %2 items: %3 unchanged, %4 paged, %5 skipped, %6 failed.\n")
+  // "current" only appears where an update left targets alone.
+  const int current = outcome.CountOf(TBatchAction::Current);
+  QString text = QStringLiteral("%1 of %2 items: %3 unchanged, %4 paged, %5%6 skipped, %7 failed.\n")
                      .arg(outcome.Results.size())
                      .arg(itemCount)
                      .arg(outcome.CountOf(TBatchAction::Unchanged))
                      .arg(outcome.CountOf(TBatchAction::Paged))
+                     .arg(current ? QStringLiteral("%1 current, ").arg(current) : QString())
                      .arg(outcome.CountOf(TBatchAction::Skipped))
                      .arg(outcome.CountOf(TBatchAction::Failed));
   if (outcome.Cancelled)
     text += QStringLiteral("The run was cancelled; the remaining items were not converted.\n");
   for (const TBatchResult &r : outcome.Results)
-    if (r.Action == TBatchAction::Failed)
-      text += QStringLiteral("failed: %1: %2\n").arg(display(r.Source), r.Error);
+    if (!r.Error.isEmpty())
+      text += QStringLiteral("%1: %2: %3\n").arg(BatchActionName(r.Action), display(r.Source), r.Error);
   return text;
 }
 
 QString DryRunLine(const TBatchResult &r, const TPathDisplay &display) {
   const QString source = display(r.Source);
   if (r.Action == TBatchAction::Skipped)
-    return QStringLiteral("%1: skipped, the file is gone").arg(source);
+    return QStringLiteral("%1: skipped: %2").arg(source, r.Error);
+  if (r.Action == TBatchAction::Current)
+    return QStringLiteral("%1: current, the output is newer than the scan").arg(source);
   if (r.Action == TBatchAction::Failed)
     return QStringLiteral("%1: failed: %2").arg(source, r.Error);
   const QString measured = QStringLiteral("%1: %2 x %3 mm (%4)")

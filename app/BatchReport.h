@@ -11,8 +11,8 @@
 // Turns a result's full path into the form shown to the user.
 using TPathDisplay = std::function<QString(const QString &)>;
 
-// Counts per action, a note when the run was cancelled, then every failure
-// with its reason, one per line.
+// Counts per action, a note when the run was cancelled, then every failed
+// and skipped item with its reason, one per line.
 QString BatchSummaryText(const TBatchOutcome &outcome, int itemCount, const TPathDisplay &display);
 
 // One line for an item of a dry run: size in mm and its name, whether a page

@@ -14,12 +14,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
 #include <optional>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -45,37 +46,40 @@ QString RealPath(const QString &path) {
   return QDir::cleanPath(QFileInfo(existing).canonicalFilePath() + tail);
 }
 
-bool IsSameOrInside(const QString &inner, const QString &outer) {
+bool IsSameOrInsideReal(const QString &inner, const QString &outer) {
   return inner == outer ||
          inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
+}
+
+QString SystemText(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString WithSlash(const QString &folder) {
+  return TVellStr::IncludeTrailingChar(folder, QLatin1Char('/'));
 }
 
 QString SourceFileOf(const TBatchItem &item) {
   return TVellStr::IncludeTrailingChar(item.FilePath, QLatin1Char('/')) + item.FileName;
 }
 
-// A file written under a hidden temporary name beside its target and moved
-// into place only when complete; removed unless committed.
+// The item's folder moved from the source folder to the output folder by its
+// path relative to the source folder; empty for a folder outside the source.
+QString TargetFolderOf(const QString &itemFolder, const TBatchSettings &settings) {
+  const QString folder = WithSlash(itemFolder);
+  if (!folder.startsWith(settings.SourcePath))
+    return {};
+  return settings.TargetPath + folder.mid(settings.SourcePath.size());
+}
+
+// A file written under a short hidden temporary name beside its target
+// (".pt-PID-INDEX.part", so that any name the file system takes converts) and
+// moved into place only when complete; removed unless committed.
 class TPartFile {
 public:
-  TPartFile(const QString &targetFolder, const QString &fileName, int index)
-      : FPath(targetFolder + PrefixOf(fileName) +
-              QStringLiteral("%1-%2.part").arg(QCoreApplication::applicationPid()).arg(index)) {}
-
-  // Removes the temporary files for fileName that a run killed while writing
-  // left behind: those whose writing process no longer exists.
-  static void RemoveAbandoned(const QString &targetFolder, const QString &fileName) {
-    const QString prefix = PrefixOf(fileName);
-    for (const QFileInfo &part : QDir(targetFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
-      const QString name = part.fileName();
-      if (!name.startsWith(prefix) || !name.endsWith(QLatin1String(".part")))
-        continue;
-      bool isPid = false;
-      const qint64 pid = name.mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isPid);
-      if (isPid && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-        QFile::remove(part.filePath());
-    }
-  }
+  TPartFile(const QString &targetFolder, int index)
+      : FPath(targetFolder +
+              QStringLiteral("%1%2-%3.part").arg(Prefix).arg(QCoreApplication::applicationPid()).arg(index)) {}
   ~TPartFile() {
     if (!FCommitted)
       QFile::remove(FPath);
@@ -83,35 +87,140 @@ public:
   TPartFile(const TPartFile &) = delete;
   TPartFile &operator=(const TPartFile &) = delete;
 
+  // Removes the temporary files in folder that a run killed while writing
+  // left behind: those whose writing process no longer exists.
+  static void RemoveAbandoned(const QString &folder) {
+    for (const QFileInfo &part : QDir(folder).entryInfoList({Prefix + QStringLiteral("*.part")},
+                                                            QDir::Files | QDir::Hidden | QDir::System)) {
+      bool isPid = false;
+      const qint64 pid = part.fileName().mid(Prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&isPid);
+      if (isPid && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        QFile::remove(part.filePath());
+    }
+  }
+
   const QString &Path() const { return FPath; }
 
   // Flushes the file to disk and renames it to target; the reason on failure.
   QString CommitAs(const QString &target) {
     if (const QString error = SyncToDisk(); !error.isEmpty())
       return error;
-    std::error_code code;
-    std::filesystem::rename(QFile::encodeName(FPath).toStdString(), QFile::encodeName(target).toStdString(),
-                            code);
-    if (code)
-      return QStringLiteral("Cannot move the written file into place: %1")
-          .arg(QString::fromLocal8Bit(code.message().c_str()));
+    if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(target).constData()) != 0)
+      return QStringLiteral("Cannot move the written file into place: %1").arg(SystemText(errno));
     FCommitted = true;
     return {};
   }
 
 private:
-  static QString PrefixOf(const QString &fileName) { return QStringLiteral(".%1.").arg(fileName); }
+  static inline const QString Prefix = QStringLiteral(".pt-");
 
   QString SyncToDisk() const {
     const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk");
+    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk: %1").arg(SystemText(error));
   }
 
   QString FPath;
   bool FCommitted = false;
+};
+
+// The output folders of a run: each is created and cleared of abandoned
+// temporary files when its first item needs it, and synced once at the end
+// of the run, so that the renames into it survive a power cut.
+class TOutputFolders {
+public:
+  // Creates folder if needed; the reason when it cannot be.
+  QString Prepare(const QString &folder) {
+    QMutexLocker lock(&FLock);
+    if (FPrepared.contains(folder))
+      return {};
+    if (!QDir().mkpath(folder))
+      return QStringLiteral("Unable to create directory %1").arg(folder);
+    TPartFile::RemoveAbandoned(folder);
+    FPrepared.insert(folder);
+    return {};
+  }
+
+  // Syncs every prepared folder; the folders that could not be synced.
+  QSet<QString> SyncAll() const {
+    QSet<QString> failed;
+    for (const QString &folder : FPrepared) {
+      const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (fd < 0 || ::fsync(fd) != 0)
+        failed.insert(folder);
+      if (fd >= 0)
+        ::close(fd);
+    }
+    return failed;
+  }
+
+private:
+  QMutex FLock;
+  QSet<QString> FPrepared;
+};
+
+// A source opened without waiting (a pipe put in its place cannot block the
+// run) and known to be a regular file; decoders read the opened file itself
+// through its descriptor's path, never the name again.
+class TSourceFile {
+public:
+  explicit TSourceFile(const QString &path) {
+    FFd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (FFd < 0) {
+      FOpenError = errno;
+      return;
+    }
+    FRegular = ::fstat(FFd, &FInfo) == 0 && S_ISREG(FInfo.st_mode);
+  }
+  ~TSourceFile() {
+    if (FFd >= 0)
+      ::close(FFd);
+  }
+  TSourceFile(const TSourceFile &) = delete;
+  TSourceFile &operator=(const TSourceFile &) = delete;
+
+  bool Gone() const { return FFd < 0 && FOpenError == ENOENT; }
+  bool Usable() const { return FFd >= 0 && FRegular; }
+
+  // Why the file cannot be converted; empty when it can.
+  QString Problem() const {
+    if (FFd < 0)
+      return FOpenError == ENAMETOOLONG ? QStringLiteral("The path is too long to open")
+                                        : QStringLiteral("Cannot open the file: %1").arg(SystemText(FOpenError));
+    if (!FRegular)
+      return QStringLiteral("Not a regular file (%1)").arg(KindName(FInfo.st_mode));
+    return {};
+  }
+
+  // True when target is a file written at or after the source's last change.
+  bool IsOlderThan(const QString &target) const {
+    struct stat written;
+    if (::stat(QFile::encodeName(target).constData(), &written) != 0 || !S_ISREG(written.st_mode))
+      return false;
+    const timespec &a = FInfo.st_mtim, &b = written.st_mtim;
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec <= b.tv_nsec);
+  }
+
+  QString DescriptorPath() const { return QStringLiteral("/proc/self/fd/%1").arg(FFd); }
+
+private:
+  static QString KindName(mode_t mode) {
+    if (S_ISFIFO(mode))
+      return QStringLiteral("a pipe");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+      return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+      return QStringLiteral("a socket");
+    return QStringLiteral("not a file");
+  }
+
+  int FFd = -1;
+  int FOpenError = 0;
+  bool FRegular = false;
+  struct stat FInfo = {};
 };
 
 // Everything an item's conversion reads; shared read-only by the workers.
@@ -120,14 +229,15 @@ struct TRunContext {
   const TBatchOptions &Options;
   CLSID TiffEncoder;
   QSet<QString> SourceFiles; // real paths of every listed source
+  TOutputFolders &Folders;
 };
 
 class TItemConversion {
 public:
-  TItemConversion(const TBatchItem &item, int index, const TRunContext &run) : FItem(item), FRun(run) {
+  TItemConversion(const TBatchItem &item, int index, const TRunContext &run) : FRun(run) {
     FResult.Index = index;
     FResult.Source = SourceFileOf(item);
-    FTargetFolder = RebasePath(item.FilePath, run.Settings.SourcePath, run.Settings.TargetPath);
+    FTargetFolder = TargetFolderOf(item.FilePath, run.Settings);
     FResult.Target = FTargetFolder + item.FileName;
   }
 
@@ -142,21 +252,31 @@ public:
 
 private:
   void Convert() {
-    if (const QFileInfo source(FResult.Source); !source.isFile()) {
-      if (HasUnspellableName(source))
+    if (FTargetFolder.isEmpty())
+      return Fail(QStringLiteral("The file lies outside the source folder"));
+    const TSourceFile source(FResult.Source);
+    if (!source.Usable()) {
+      if (HasUnspellableName(QFileInfo(FResult.Source)))
         return Fail(
             QStringLiteral("The file name is no valid UTF-8, so the file cannot be opened; rename it"));
-      FResult.Action = TBatchAction::Skipped;
-      return;
+      if (source.Gone())
+        return Skip(QStringLiteral("The file is gone"));
+      return Fail(source.Problem());
     }
     if (FRun.SourceFiles.contains(RealPath(FResult.Target)))
       return Fail(QStringLiteral("The target would replace a source file"));
-    if (!FRun.Options.DryRun && !QDir().mkpath(FTargetFolder))
-      return Fail(QStringLiteral("Unable to create directory %1").arg(FTargetFolder));
+    if (FRun.Options.Update && source.IsOlderThan(FResult.Target)) {
+      FResult.Action = TBatchAction::Current;
+      return;
+    }
+    if (!FRun.Options.DryRun)
+      if (const QString error = FRun.Folders.Prepare(FTargetFolder); !error.isEmpty())
+        return Fail(error);
 
-    TVellBitmap image(FResult.Source);
+    TVellBitmap image(source.DescriptorPath());
     if (image.GetLastStatus() != Ok)
-      return Fail(QStringLiteral("Cannot read the image: %1").arg(FailureText(image)));
+      return Fail(QStringLiteral("Cannot read the image: %1")
+                      .arg(FailureText(image).replace(source.DescriptorPath(), FResult.Source)));
     const TImageMetrics metrics = MetricsOf(image);
     const TPageSettings &page = FRun.Settings.Page;
     FResult.ImagePx = QSize(metrics.Width, metrics.Height);
@@ -206,8 +326,7 @@ private:
   template <typename TWrite> bool SaveWith(TVellImage &image, const TWrite &write) {
     if (FRun.Options.DryRun)
       return true;
-    TPartFile::RemoveAbandoned(FTargetFolder, FItem.FileName);
-    TPartFile part(FTargetFolder, FItem.FileName, FResult.Index);
+    TPartFile part(FTargetFolder, FResult.Index);
     if (write(part.Path()) != Ok) {
       Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));
       return false;
@@ -225,7 +344,11 @@ private:
     FResult.Error = reason;
   }
 
-  const TBatchItem &FItem;
+  void Skip(const QString &reason) {
+    FResult.Action = TBatchAction::Skipped;
+    FResult.Error = reason;
+  }
+
   const TRunContext &FRun;
   QString FTargetFolder;
   TBatchResult FResult;
@@ -280,6 +403,19 @@ private:
   QMutex FLock;
 };
 
+// Written items whose folder could not be synced may not survive a power cut.
+void FailUnsynced(TBatchOutcome &outcome, const QSet<QString> &folders) {
+  if (folders.isEmpty())
+    return;
+  for (TBatchResult &result : outcome.Results)
+    if ((result.Action == TBatchAction::Unchanged || result.Action == TBatchAction::Paged) &&
+        folders.contains(QFileInfo(result.Target).path() + QLatin1Char('/'))) {
+      result.Action = TBatchAction::Failed;
+      result.PageName.clear();
+      result.Error = QStringLiteral("The output folder cannot be flushed to disk");
+    }
+}
+
 } // namespace
 
 QString BatchActionName(TBatchAction action) {
@@ -288,6 +424,8 @@ QString BatchActionName(TBatchAction action) {
     return QStringLiteral("unchanged");
   case TBatchAction::Paged:
     return QStringLiteral("paged");
+  case TBatchAction::Current:
+    return QStringLiteral("current");
   case TBatchAction::Skipped:
     return QStringLiteral("skipped");
   case TBatchAction::Failed:
@@ -311,10 +449,8 @@ int TBatchOutcome::CountOf(TBatchAction action) const {
                                         [action](const TBatchResult &r) { return r.Action == action; }));
 }
 
-QString RebasePath(const QString &path, const QString &oldRoot, const QString &newRoot) {
-  if (oldRoot.isEmpty())
-    return path;
-  return QString(path).replace(oldRoot, newRoot, Qt::CaseSensitive);
+bool IsSameOrInside(const QString &path, const QString &outer) {
+  return IsSameOrInsideReal(RealPath(path), RealPath(outer));
 }
 
 QString RunRefusal(const TBatchSettings &settings) {
@@ -322,13 +458,18 @@ QString RunRefusal(const TBatchSettings &settings) {
     return QStringLiteral("No source folder is set.");
   if (settings.TargetPath.isEmpty())
     return QStringLiteral("No output folder is set.");
+  if (const QFileInfo target(QDir::cleanPath(settings.TargetPath)); target.exists() && !target.isDir())
+    return QStringLiteral("The output folder %1 is a file.").arg(settings.TargetPath);
   const QString source = RealPath(settings.SourcePath);
   const QString target = RealPath(settings.TargetPath);
   if (source == target)
     return QStringLiteral("The output folder is the source folder: the output would replace the scans.");
-  if (IsSameOrInside(target, source))
+  if (IsSameOrInsideReal(target, source))
     return QStringLiteral(
         "The output folder lies inside the source folder: the output would mix with the scans.");
+  if (IsSameOrInsideReal(source, target))
+    return QStringLiteral("The source folder lies inside the output folder: each run would convert the "
+                          "output of the run before.");
   return {};
 }
 
@@ -337,11 +478,15 @@ TBatchOutcome ExecuteBatch(const TBatchItemList &list) {
   return ExecuteBatch(list, TBatchSettings::From(*AppInfo));
 }
 
-TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,
+TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &givenSettings,
                            const TBatchOptions &options, TBatchObserver *observer) {
-  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
+  if (const QString refusal = RunRefusal(givenSettings); !refusal.isEmpty())
     throw EInOutError(refusal);
-  TRunContext run{settings, options, {}, SourceFilesOf(list)};
+  TBatchSettings settings = givenSettings;
+  settings.SourcePath = WithSlash(settings.SourcePath);
+  settings.TargetPath = WithSlash(settings.TargetPath);
+  TOutputFolders folders;
+  TRunContext run{settings, options, {}, SourceFilesOf(list), folders};
   if (GetEncoderClsid(QStringLiteral("image/tiff"), run.TiffEncoder) < 0)
     throw EInOutError(QStringLiteral("No TIFF encoder is available."));
 
@@ -357,5 +502,7 @@ TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &set
       pool.start([&scheduler] { scheduler.Work(); });
     pool.waitForDone();
   }
-  return scheduler.Outcome();
+  TBatchOutcome outcome = scheduler.Outcome();
+  FailUnsynced(outcome, folders.SyncAll());
+  return outcome;
 }

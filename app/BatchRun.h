@@ -11,9 +11,10 @@
 #include <QString>
 #include <QVector>
 
-enum class TBatchAction { Unchanged, Paged, Skipped, Failed };
+enum class TBatchAction { Unchanged, Paged, Current, Skipped, Failed };
 
-// "unchanged", "paged", "skipped", "failed".
+// "unchanged", "paged", "current" (an update found the target newer than the
+// source and left it), "skipped", "failed".
 QString BatchActionName(TBatchAction action);
 
 // What a run reads from the settings, copied when it starts so that workers
@@ -28,8 +29,9 @@ struct TBatchSettings {
 };
 
 struct TBatchOptions {
-  int Jobs = 1;        // workers converting items at the same time
-  bool DryRun = false; // decode and decide, create and write nothing
+  int Jobs = 1;           // workers converting items at the same time
+  bool DryRun = false;    // decode and decide, create and write nothing
+  bool Update = false;    // leave targets that are newer than their source ("current")
 };
 
 // The outcome of one item.
@@ -45,7 +47,7 @@ struct TBatchResult {
   QSize PagePx;
   QRect Draw;    // where the image lies on the page
   float Dpi = 0; // the resolution stored with the written file
-  QString Error; // why the item failed; empty otherwise
+  QString Error; // why the item failed or was skipped; empty otherwise
 };
 
 // Progress and cancellation of a run, for callers on another thread.
@@ -67,15 +69,17 @@ struct TBatchOutcome {
   int CountOf(TBatchAction action) const;
 };
 
-// path with every occurrence of oldRoot replaced by newRoot, left to right,
-// case-sensitive, replaced text not scanned again; unchanged for an empty oldRoot.
-QString RebasePath(const QString &path, const QString &oldRoot, const QString &newRoot);
+// True when path is outer or lies inside it, both with links, "." and ".."
+// resolved as far as they exist.
+bool IsSameOrInside(const QString &path, const QString &outer);
 
-// Why a run with these settings must not start (no output folder, or one
-// that equals or lies inside the source folder); empty when it may.
+// Why a run with these settings must not start (no output folder, one that
+// is a file, equals or lies inside the source folder, or holds the source
+// folder); empty when it may.
 QString RunRefusal(const TBatchSettings &settings);
 
-// Converts the list's items on options.Jobs workers; the output equals that
+// Converts the list's items on options.Jobs workers, each item's target at
+// its path relative to the source folder; the output equals that
 // of a sequential run. Raises EInOutError with the refusal, or when there is
 // no TIFF encoder, before anything is written. Failed items are reported in
 // their result and the run goes on.

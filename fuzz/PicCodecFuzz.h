@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Common/VellErrors.h"
+#include "PicFiles/BasePicFormat.h"
 #include "imaging/VellGDIPAPI.h"
 
 #include <QBuffer>
@@ -26,9 +27,10 @@ template <typename Codec> bool DecodeInto(Codec &picture, const QByteArray &byte
   QBuffer input;
   input.setData(bytes);
   input.open(QIODevice::ReadOnly);
-  (void)Codec::CanLoadFromStream(input);
+  (void)picture.CanLoadFromStream(input);
   try {
-    (void)Codec::ReadHeader(input);
+    TPicInfo info;
+    picture.ReadHeader(input, info);
   } catch (const EVellError &) {
   }
   input.seek(0);
@@ -49,13 +51,11 @@ template <typename Codec> void EncodeAgain(const Codec &picture) {
     __builtin_trap(); // what we write we must read
 }
 
-template <typename Codec> int FuzzPicCodec(const uint8_t *data, size_t size) {
+// Writable false for codecs that only read.
+template <typename Codec, bool Writable = true> int FuzzPicCodec(const uint8_t *data, size_t size) {
   Codec picture;
   const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-  constexpr bool writable = requires(const Codec &codec, QIODevice &stream) { codec.SaveToStream(stream); };
-  if (DecodeInto(picture, bytes)) {
-    if constexpr (writable)
-      EncodeAgain(picture);
-  }
+  if (DecodeInto(picture, bytes) && Writable)
+    EncodeAgain(picture);
   return 0;
 }

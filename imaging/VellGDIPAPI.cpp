@@ -1,6 +1,5 @@
-// The imaging service: start-up, failure recording, bitmaps, pixel access and
-// the encoder list. Drawing surfaces are in VellGDIPGraphics.cpp, paths and
-// caps in VellGDIPPath.cpp, the codecs in VellImageCodecs/VellTiffCodec.cpp.
+// The imaging service: start-up, bitmaps and pixel access. Drawing surfaces are in VellGDIPGraphics.cpp, paths and
+// caps in VellGDIPPath.cpp, files, streams and encoders in VellGDIPCodecs.cpp.
 #include "imaging/VellGDIPPrivate.h"
 
 #include <QGuiApplication>
@@ -21,15 +20,13 @@ std::set<quintptr> gTokens;
 quintptr gNextToken = 1;
 std::atomic<bool> gStarted{false};
 std::atomic<float> gScreenResolution{0};
-std::atomic<qint64> gPixelLimit{qint64(1) << 30};
-thread_local QString tLastError;
 
 // Messages libtiff reports outside an open file: recorded, never printed.
 void RecordTiffMessage(const char *module, const char *format, va_list args) {
   char text[512];
   std::vsnprintf(text, sizeof text, format, args);
-  tLastError =
-      QString::fromUtf8(module ? module : "libtiff") + QStringLiteral(": ") + QString::fromUtf8(text);
+  RecordFailure(GenericError,
+                QString::fromUtf8(module ? module : "libtiff") + QStringLiteral(": ") + QString::fromUtf8(text));
 }
 void IgnoreTiffWarning(const char *, const char *, va_list) {}
 
@@ -42,17 +39,8 @@ float QueryScreenResolution() {
 
 } // namespace
 
-GpStatus GdipFail(GpStatus status, const QString &text) {
-  tLastError = text;
-  return status;
-}
-
 bool GdipServiceStarted() {
   return gStarted.load(std::memory_order_acquire);
-}
-
-QString GdipLastErrorText() {
-  return tLastError;
 }
 
 QString GdipStatusText(GpStatus status) {
@@ -85,9 +73,9 @@ QString GdipStatusText(GpStatus status) {
 
 GpStatus GdiplusStartup(quintptr *token, const GdiplusStartupInput *input, GdiplusStartupOutput *) {
   if (!token || !input)
-    return GdipFail(InvalidParameter, QStringLiteral("a null start-up token or input was passed"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a null start-up token or input was passed"));
   if (input->GdiplusVersion != 1)
-    return GdipFail(UnsupportedGdiplusVersion, QStringLiteral("only version 1 of the service exists"));
+    return RecordFailure(UnsupportedGdiplusVersion, QStringLiteral("only version 1 of the service exists"));
   std::lock_guard lock(gStartMutex);
   if (gTokens.empty()) {
     TIFFSetErrorHandler(RecordTiffMessage);
@@ -106,24 +94,6 @@ void GdiplusShutdown(quintptr token) {
     gStarted.store(false, std::memory_order_release);
 }
 
-qint64 GdipPixelLimit() {
-  return gPixelLimit.load();
-}
-void GdipSetPixelLimit(qint64 pixels) {
-  gPixelLimit.store(std::max<qint64>(pixels, 1));
-}
-
-bool ExceedsPixelLimit(qint64 width, qint64 height) {
-  return width * height > GdipPixelLimit();
-}
-
-QString PixelLimitText(qint64 width, qint64 height) {
-  return QStringLiteral("an image of %1 × %2 pixels exceeds the limit of %3 pixels")
-      .arg(width)
-      .arg(height)
-      .arg(GdipPixelLimit());
-}
-
 // Asked afresh on the application's thread, which also refreshes the value
 // the worker threads read; they ask the screen only when none is known yet.
 float VellScreenResolution() {
@@ -140,24 +110,14 @@ float VellScreenResolution() {
 
 TBitmapObject::TBitmapObject(TRaster raster)
     : Pixels(std::make_shared<QImage>(std::move(raster.Pixels))), DpiX(raster.DpiX), DpiY(raster.DpiY),
-      Format(raster.Format) {}
+      Format(raster.Format), IccProfile(std::move(raster.IccProfile)) {}
+
+GpStatus HandOutBitmap(TRaster raster, GpBitmap **bitmap) {
+  *bitmap = new (std::nothrow) TBitmapObject(std::move(raster));
+  return *bitmap ? Ok : RecordFailure(OutOfMemory, QStringLiteral("out of memory"));
+}
 
 namespace {
-
-GpStatus HandOut(TRaster raster, GpBitmap **bitmap) {
-  *bitmap = new (std::nothrow) TBitmapObject(std::move(raster));
-  return *bitmap ? Ok : GdipFail(OutOfMemory, QStringLiteral("out of memory"));
-}
-
-GpStatus CreateFromFile(const QString &fileName, GpBitmap **bitmap) {
-  if (GpStatus status = GdipCheckCall(bitmap); status != Ok)
-    return status;
-  *bitmap = nullptr;
-  TRaster raster;
-  if (GpStatus status = DecodeImageFile(fileName, raster); status != Ok)
-    return status;
-  return HandOut(std::move(raster), bitmap);
-}
 
 QImage NewPixels(int width, int height, PixelFormat format) {
   QImage image(width, height, QtFormatFor(format));
@@ -175,42 +135,33 @@ QImage NewPixels(int width, int height, PixelFormat format) {
 
 } // namespace
 
-GpStatus GdipCreateBitmapFromFile(const QString &fileName, GpBitmap **bitmap) {
-  return CreateFromFile(fileName, bitmap);
-}
-
-// Decoding applies no colour profile, so both calls decode alike.
-GpStatus GdipCreateBitmapFromFileICM(const QString &fileName, GpBitmap **bitmap) {
-  return CreateFromFile(fileName, bitmap);
-}
-
 GpStatus GdipCreateBitmapFromScan0(int width, int height, int stride, PixelFormat format, quint8 *scan0,
                                    GpBitmap **bitmap) {
   if (GpStatus status = GdipCheckCall(bitmap); status != Ok)
     return status;
   *bitmap = nullptr;
   if (width <= 0 || height <= 0 || QtFormatFor(format) == QImage::Format_Invalid)
-    return GdipFail(InvalidParameter, QStringLiteral("invalid bitmap size %1 × %2 or pixel format 0x%3")
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid bitmap size %1 × %2 or pixel format 0x%3")
                                           .arg(width)
                                           .arg(height)
                                           .arg(format, 0, 16));
   if (ExceedsPixelLimit(width, height))
-    return GdipFail(ValueOverflow, PixelLimitText(width, height));
+    return RecordFailure(ValueOverflow, PixelLimitText(width, height));
   const qint64 minimumStride = (qint64(width) * GetPixelFormatSize(format) + 7) / 8;
   if ((scan0 == nullptr) != (stride == 0) || (scan0 && stride < minimumStride))
-    return GdipFail(InvalidParameter,
+    return RecordFailure(InvalidParameter,
                     QStringLiteral("invalid stride %1 for the given pixel buffer").arg(stride));
   TRaster raster;
   raster.Pixels =
       scan0 ? QImage(scan0, width, height, stride, QtFormatFor(format)) : NewPixels(width, height, format);
   if (raster.Pixels.isNull())
-    return GdipFail(OutOfMemory,
+    return RecordFailure(OutOfMemory,
                     QStringLiteral("out of memory for a bitmap of %1 × %2").arg(width).arg(height));
   if (scan0 && IsIndexedPixelFormat(format))
     raster.Pixels.setColorTable(GreyColourTable(1 << std::min(GetPixelFormatSize(format), 8)));
   raster.Format = format;
   raster.DpiX = raster.DpiY = VellScreenResolution();
-  return HandOut(std::move(raster), bitmap);
+  return HandOutBitmap(std::move(raster), bitmap);
 }
 
 GpStatus GdipCreateBitmapFromHBITMAP(const QImage &platformBitmap, GpBitmap **bitmap) {
@@ -218,14 +169,14 @@ GpStatus GdipCreateBitmapFromHBITMAP(const QImage &platformBitmap, GpBitmap **bi
     return status;
   *bitmap = nullptr;
   if (platformBitmap.isNull())
-    return GdipFail(InvalidParameter, QStringLiteral("the platform bitmap is empty"));
+    return RecordFailure(InvalidParameter, QStringLiteral("the platform bitmap is empty"));
   if (ExceedsPixelLimit(platformBitmap.width(), platformBitmap.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(platformBitmap.width(), platformBitmap.height()));
+    return RecordFailure(ValueOverflow, PixelLimitText(platformBitmap.width(), platformBitmap.height()));
   TRaster raster;
   raster.Pixels = ServicePixels(platformBitmap); // shared until either side changes
   raster.Format = PixelFormatOf(raster.Pixels);
   raster.DpiX = raster.DpiY = VellScreenResolution();
-  return HandOut(std::move(raster), bitmap);
+  return HandOutBitmap(std::move(raster), bitmap);
 }
 
 GpStatus GdipDisposeImage(GpImage *image) {
@@ -275,7 +226,7 @@ GpStatus GdipBitmapSetResolution(GpBitmap *bitmap, float xdpi, float ydpi) {
   if (GpStatus status = GdipCheckCall(bitmap); status != Ok)
     return status;
   if (!(xdpi > 0) || !(ydpi > 0) || !std::isfinite(xdpi) || !std::isfinite(ydpi))
-    return GdipFail(InvalidParameter, QStringLiteral("invalid resolution %1 × %2 dpi").arg(xdpi).arg(ydpi));
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid resolution %1 × %2 dpi").arg(xdpi).arg(ydpi));
   TBitmapObject::From(bitmap)->DpiX = xdpi;
   TBitmapObject::From(bitmap)->DpiY = ydpi;
   return Ok;
@@ -309,21 +260,21 @@ GpStatus GdipCloneBitmapAreaI(int x, int y, int width, int height, PixelFormat f
   const TBitmapObject &bitmap = *TBitmapObject::From(source);
   const QRect area(x, y, width, height);
   if (!InsideImage(*bitmap.Pixels, area))
-    return GdipFail(InvalidParameter, QStringLiteral("the area %1,%2 %3 × %4 is not inside the bitmap")
+    return RecordFailure(InvalidParameter, QStringLiteral("the area %1,%2 %3 × %4 is not inside the bitmap")
                                           .arg(x)
                                           .arg(y)
                                           .arg(width)
                                           .arg(height));
   if (format != PixelFormatDontCare && QtFormatFor(format) == QImage::Format_Invalid)
-    return GdipFail(InvalidParameter, QStringLiteral("unsupported pixel format 0x%1").arg(format, 0, 16));
+    return RecordFailure(InvalidParameter, QStringLiteral("unsupported pixel format 0x%1").arg(format, 0, 16));
   TRaster raster;
   raster.Pixels = ConvertedArea(bitmap, area, format);
   if (raster.Pixels.isNull())
-    return GdipFail(OutOfMemory, QStringLiteral("out of memory while copying a bitmap area"));
+    return RecordFailure(OutOfMemory, QStringLiteral("out of memory while copying a bitmap area"));
   raster.Format = format == PixelFormatDontCare ? bitmap.Format : format;
   raster.DpiX = bitmap.DpiX;
   raster.DpiY = bitmap.DpiY;
-  return HandOut(std::move(raster), clone);
+  return HandOutBitmap(std::move(raster), clone);
 }
 
 GpStatus GdipCloneBitmapArea(float x, float y, float width, float height, PixelFormat format,
@@ -391,15 +342,15 @@ GpStatus GdipBitmapLockBits(GpBitmap *bitmap, const Rect *rect, quint32 flags, P
   QImage &pixels = *object.Pixels;
   const QRect area = rect ? QRect(rect->X, rect->Y, rect->Width, rect->Height) : pixels.rect();
   if (object.Lock.Active)
-    return GdipFail(WrongState, QStringLiteral("the bitmap is already locked"));
+    return RecordFailure(WrongState, QStringLiteral("the bitmap is already locked"));
   if (!InsideImage(pixels, area) || (flags & (ImageLockModeRead | ImageLockModeWrite)) == 0)
-    return GdipFail(InvalidParameter, QStringLiteral("invalid lock area or mode"));
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid lock area or mode"));
   const bool direct = SameLayout(pixels, format) && !(flags & ImageLockModeUserInputBuf) &&
                       (qint64(area.x()) * pixels.depth()) % 8 == 0;
   if (!direct && !ConvertibleLockFormat(format) && !SameLayout(pixels, format))
-    return GdipFail(NotImplemented, QStringLiteral("cannot lock in pixel format 0x%1").arg(format, 0, 16));
+    return RecordFailure(NotImplemented, QStringLiteral("cannot lock in pixel format 0x%1").arg(format, 0, 16));
   if ((flags & ImageLockModeUserInputBuf) && !lockedData->Scan0)
-    return GdipFail(InvalidParameter, QStringLiteral("no pixel buffer was given for the lock"));
+    return RecordFailure(InvalidParameter, QStringLiteral("no pixel buffer was given for the lock"));
   TBitmapObject::TLock lock{true, direct, area, flags, {}};
   if (direct) {
     uchar *scan0 = pixels.scanLine(area.y()) + qsizetype(area.x()) * pixels.depth() / 8;
@@ -411,7 +362,7 @@ GpStatus GdipBitmapLockBits(GpBitmap *bitmap, const Rect *rect, quint32 flags, P
                                lockedData->Stride, target)
                       : QImage(area.width(), area.height(), target);
     if (lock.Buffer.isNull())
-      return GdipFail(OutOfMemory, QStringLiteral("out of memory for the locked pixels"));
+      return RecordFailure(OutOfMemory, QStringLiteral("out of memory for the locked pixels"));
     if (flags & ImageLockModeRead) {
       const QImage converted =
           ConvertedArea(object, area, format == object.Format ? PixelFormatDontCare : format)
@@ -431,104 +382,9 @@ GpStatus GdipBitmapUnlockBits(GpBitmap *bitmap, BitmapData *lockedData) {
     return status;
   TBitmapObject &object = *TBitmapObject::From(bitmap);
   if (!object.Lock.Active)
-    return GdipFail(WrongState, QStringLiteral("the bitmap is not locked"));
+    return RecordFailure(WrongState, QStringLiteral("the bitmap is not locked"));
   if (!object.Lock.Direct && (object.Lock.Flags & ImageLockModeWrite))
     StoreLockedArea(*object.Pixels, object.Lock.Area, object.Lock.Buffer);
   object.Lock = {};
-  return Ok;
-}
-
-namespace {
-
-enum class TEncoderKind { Bmp, Jpeg, Tiff, Png };
-
-struct TEncoderEntry {
-  TEncoderKind Kind;
-  ImageCodecInfo Info;
-};
-
-// One record per encoder, with the identifiers the platform service uses.
-const TEncoderEntry Encoders[] = {
-    {TEncoderKind::Bmp,
-     {QUuid(0x557cf400, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      QUuid(0xb96b3cab, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      u"Built-in BMP Codec", nullptr, u"BMP", u"*.BMP;*.DIB;*.RLE", u"image/bmp", 0x10007, 1}},
-    {TEncoderKind::Jpeg,
-     {QUuid(0x557cf401, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      QUuid(0xb96b3cae, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      u"Built-in JPEG Codec", nullptr, u"JPEG", u"*.JPG;*.JPEG;*.JPE;*.JFIF", u"image/jpeg", 0x10007, 1}},
-    {TEncoderKind::Tiff,
-     {QUuid(0x557cf405, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      QUuid(0xb96b3cb1, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      u"Built-in TIFF Codec", nullptr, u"TIFF", u"*.TIF;*.TIFF", u"image/tiff", 0x10007, 1}},
-    {TEncoderKind::Png,
-     {QUuid(0x557cf406, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      QUuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-      u"Built-in PNG Codec", nullptr, u"PNG", u"*.PNG", u"image/png", 0x10007, 1}},
-};
-
-// The first long value of the parameter with the given identifier, or fallback.
-qint64 ParameterValue(const EncoderParameters *params, const GUID &id, qint64 fallback) {
-  for (quint32 i = 0; params && i < params->Count; ++i) {
-    const EncoderParameter &parameter = params->Parameter[i];
-    if (parameter.Guid == id && parameter.NumberOfValues > 0 && parameter.Value)
-      return parameter.Type == EncoderParameterValueTypeByte ? *static_cast<const quint8 *>(parameter.Value)
-                                                             : *static_cast<const quint32 *>(parameter.Value);
-  }
-  return fallback;
-}
-
-GpStatus Encode(TEncoderKind kind, const TRaster &raster, const QString &fileName,
-                const EncoderParameters *params) {
-  switch (kind) {
-  case TEncoderKind::Tiff:
-    return EncodeTiff(raster, fileName, quint32(ParameterValue(params, EncoderCompression, 0)));
-  case TEncoderKind::Jpeg:
-    return EncodeWithQt(raster, fileName, "jpeg",
-                        int(std::clamp<qint64>(ParameterValue(params, EncoderQuality, 75), 0, 100)));
-  case TEncoderKind::Png:
-    return EncodeWithQt(raster, fileName, "png", -1);
-  case TEncoderKind::Bmp:
-    return EncodeWithQt(raster, fileName, "bmp", -1);
-  }
-  return GdipFail(NotImplemented, QStringLiteral("unknown encoder"));
-}
-
-} // namespace
-
-GpStatus GdipSaveImageToFile(GpImage *image, const QString &fileName, const CLSID *encoder,
-                             const EncoderParameters *params) {
-  if (GpStatus status = GdipCheckCall(image, encoder); status != Ok)
-    return status;
-  if (fileName.isEmpty())
-    return GdipFail(InvalidParameter, QStringLiteral("no file name was given"));
-  const TBitmapObject &bitmap = *TBitmapObject::From(image);
-  for (const TEncoderEntry &entry : Encoders)
-    if (entry.Info.Clsid == *encoder) {
-      const TRaster raster{*bitmap.Pixels, bitmap.DpiX, bitmap.DpiY, bitmap.Format};
-      try {
-        return Encode(entry.Kind, raster, fileName, params);
-      } catch (const std::bad_alloc &) {
-        return GdipFail(OutOfMemory, QStringLiteral("out of memory while writing %1").arg(fileName));
-      }
-    }
-  return GdipFail(FileNotFound, QStringLiteral("no encoder has the identifier %1").arg(encoder->toString()));
-}
-
-GpStatus GdipGetImageEncodersSize(quint32 *numEncoders, quint32 *size) {
-  if (GpStatus status = GdipCheckCall(numEncoders, size); status != Ok)
-    return status;
-  *numEncoders = quint32(std::size(Encoders));
-  *size = quint32(sizeof(ImageCodecInfo) * std::size(Encoders));
-  return Ok;
-}
-
-GpStatus GdipGetImageEncoders(quint32 numEncoders, quint32 size, ImageCodecInfo *encoders) {
-  if (GpStatus status = GdipCheckCall(encoders); status != Ok)
-    return status;
-  if (numEncoders != std::size(Encoders) || size < sizeof(ImageCodecInfo) * std::size(Encoders))
-    return GdipFail(InsufficientBuffer, QStringLiteral("the encoder buffer is too small"));
-  for (size_t i = 0; i < std::size(Encoders); ++i)
-    encoders[i] = Encoders[i].Info;
   return Ok;
 }

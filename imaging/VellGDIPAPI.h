@@ -20,6 +20,7 @@
 #include <QUuid>
 #include <QtGlobal>
 
+class QIODevice;
 class QPaintDevice;
 class QPainter;
 
@@ -188,6 +189,21 @@ struct ImageCodecInfo {
   const quint8 *SigMask = nullptr;
 };
 
+// What a file's header says about one of its images, read without decoding
+// pixels. Sizes and resolutions are those of the image as presented: upright,
+// with the orientation the file records applied (turned images swap width and
+// height).
+struct ImageHeader {
+  quint32 Width = 0;
+  quint32 Height = 0;
+  float DpiX = 0; // 0 when the file gives none
+  float DpiY = 0;
+  ::PixelFormat PixelFormat = PixelFormatDontCare; // what decoding the image gives
+  quint32 PageCount = 0;                           // images in the file
+  quint16 Orientation = 1;                         // as recorded, 1 to 8 (TIFF and Exif values)
+  const char16_t *MimeType = nullptr;              // of the codec that read it
+};
+
 struct GdiplusStartupInput {
   quint32 GdiplusVersion = 1;
   void *DebugEventCallback = nullptr;
@@ -241,6 +257,13 @@ float VellScreenResolution();
 // Images and bitmaps.
 GpStatus GdipCreateBitmapFromFile(const QString &fileName, GpBitmap **bitmap);
 GpStatus GdipCreateBitmapFromFileICM(const QString &fileName, GpBitmap **bitmap);
+// Image page (0-based) of a file or of a readable device, decoded upright.
+// The device is read from its current position.
+GpStatus GdipCreateBitmapFromFilePage(const QString &fileName, quint32 page, GpBitmap **bitmap);
+GpStatus GdipCreateBitmapFromStream(QIODevice *stream, quint32 page, GpBitmap **bitmap);
+// The header of image page (0-based); header->PageCount is the file's page count.
+GpStatus GdipReadImageHeader(const QString &fileName, quint32 page, ImageHeader *header);
+GpStatus GdipReadImageHeaderFromStream(QIODevice *stream, quint32 page, ImageHeader *header);
 // stride 0 with no scan0: a new zero-filled bitmap owning its memory. With
 // scan0 the bitmap uses the caller's rows (which must outlive it).
 GpStatus GdipCreateBitmapFromScan0(int width, int height, int stride, PixelFormat format, quint8 *scan0,
@@ -268,6 +291,21 @@ GpStatus GdipBitmapSetResolution(GpBitmap *bitmap, float xdpi, float ydpi);
 // interpolation, without building the page where the image allows.
 GpStatus GdipSaveFittedPage(GpImage *image, int pageWidth, int pageHeight, const Rect &draw, float dpi,
                             const QString &fileName);
+
+// Several pages written into one file through one encoder (only TIFF holds
+// more than one): each page keeps its own size, pixel format, compression and
+// resolution. The file appears, complete, when the writer is committed; a
+// writer deleted uncommitted, or one whose page failed, leaves no file and
+// an existing file of that name untouched.
+struct GpPageWriter;
+GpStatus GdipCreatePageWriter(const QString &fileName, const CLSID *encoder, GpPageWriter **writer);
+// The image as a page; params as for GdipSaveImageToFile.
+GpStatus GdipPageWriterAddImage(GpPageWriter *writer, GpImage *image, const EncoderParameters *params);
+// A page as GdipSaveFittedPage writes it.
+GpStatus GdipPageWriterAddFittedPage(GpPageWriter *writer, GpImage *image, int pageWidth, int pageHeight,
+                                     const Rect &draw, float dpi);
+GpStatus GdipPageWriterCommit(GpPageWriter *writer);
+GpStatus GdipDeletePageWriter(GpPageWriter *writer);
 
 // Fast read access to an image's pixels for the other layers (null for a null
 // handle). The pointer stays valid until the image is disposed or changed.
@@ -321,6 +359,6 @@ GpStatus GdipGetCustomLineCapBaseInset(GpCustomLineCap *cap, float *inset);
 // The cap's fill and stroke figures (empty when not given).
 GpStatus GdipGetCustomLineCapFigures(GpCustomLineCap *cap, QPainterPath *fill, QPainterPath *stroke);
 
-// Encoders: "image/tiff", "image/png", "image/jpeg" and "image/bmp".
+// Encoders: "image/bmp", "image/jpeg", "image/tiff" and "image/png".
 GpStatus GdipGetImageEncodersSize(quint32 *numEncoders, quint32 *size);
 GpStatus GdipGetImageEncoders(quint32 numEncoders, quint32 size, ImageCodecInfo *encoders);

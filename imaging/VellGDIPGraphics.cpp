@@ -28,13 +28,13 @@ GpStatus CheckGraphics(const GpGraphics *graphics) {
   if (GpStatus status = GdipCheckCall(graphics); status != Ok)
     return status;
   if (graphics->PainterLent)
-    return GdipFail(ObjectBusy, QStringLiteral("the surface's painter has not been given back"));
+    return RecordFailure(ObjectBusy, QStringLiteral("the surface's painter has not been given back"));
   return Ok;
 }
 
 GpStatus StartPainting(std::unique_ptr<GpGraphics> surface, QPaintDevice *device, GpGraphics **graphics) {
   if (!surface->Painter.begin(device))
-    return GdipFail(WrongState, QStringLiteral("cannot draw on this surface"));
+    return RecordFailure(WrongState, QStringLiteral("cannot draw on this surface"));
   surface->Size = QSize(device->width(), device->height());
   *graphics = surface.release();
   return Ok;
@@ -114,14 +114,14 @@ GpStatus DrawScaled(GpGraphics &graphics, const QImage &source, QRect dest) {
   if (dest.isEmpty() || source.isNull())
     return Ok;
   if (ExceedsPixelLimit(dest.width(), dest.height()))
-    return GdipFail(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
+    return RecordFailure(ValueOverflow, PixelLimitText(dest.width(), dest.height()));
   if (!mirrorX && !mirrorY && ScaledDirectly(graphics, source, dest))
     return Ok;
   QImage scaled = dest.size() == source.size() ? source : Resampled(source, dest.size(), graphics.Mode);
   if (mirrorX || mirrorY)
     scaled = scaled.mirrored(mirrorX, mirrorY);
   if (scaled.isNull())
-    return GdipFail(OutOfMemory, QStringLiteral("out of memory while scaling an image"));
+    return RecordFailure(OutOfMemory, QStringLiteral("out of memory while scaling an image"));
   graphics.Painter.drawImage(dest.topLeft(), scaled);
   return Ok;
 }
@@ -141,7 +141,7 @@ GpStatus GdipGetImageGraphicsContext(GpImage *image, GpGraphics **graphics) {
   *graphics = nullptr;
   TBitmapObject &bitmap = *TBitmapObject::From(image);
   if (!Drawable(*bitmap.Pixels))
-    return GdipFail(WrongState, QStringLiteral("cannot draw into a bitmap with an indexed pixel format"));
+    return RecordFailure(WrongState, QStringLiteral("cannot draw into a bitmap with an indexed pixel format"));
   auto surface = std::make_unique<GpGraphics>();
   surface->Target = bitmap.Pixels;
   QImage *device = surface->Target.get();
@@ -159,7 +159,7 @@ GpStatus GdipGetDC(GpGraphics *graphics, QPainter **dc) {
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (!dc)
-    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   graphics->PainterLent = true;
   *dc = &graphics->Painter;
   return Ok;
@@ -169,7 +169,7 @@ GpStatus GdipReleaseDC(GpGraphics *graphics, QPainter *dc) {
   if (GpStatus status = GdipCheckCall(graphics, dc); status != Ok)
     return status;
   if (!graphics->PainterLent || dc != &graphics->Painter)
-    return GdipFail(InvalidParameter, QStringLiteral("this painter was not lent by the surface"));
+    return RecordFailure(InvalidParameter, QStringLiteral("this painter was not lent by the surface"));
   graphics->PainterLent = false;
   return Ok;
 }
@@ -178,7 +178,7 @@ GpStatus GdipSetInterpolationMode(GpGraphics *graphics, InterpolationMode mode) 
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (mode < InterpolationModeDefault || mode > InterpolationModeHighQualityBicubic)
-    return GdipFail(InvalidParameter, QStringLiteral("invalid interpolation mode %1").arg(int(mode)));
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid interpolation mode %1").arg(int(mode)));
   graphics->Mode = mode;
   return Ok;
 }
@@ -187,7 +187,7 @@ GpStatus GdipGetInterpolationMode(GpGraphics *graphics, InterpolationMode *mode)
   if (GpStatus status = CheckGraphics(graphics); status != Ok)
     return status;
   if (!mode)
-    return GdipFail(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   *mode = graphics->Mode;
   return Ok;
 }
@@ -231,10 +231,10 @@ GpStatus GdipDrawImageRectRectI(GpGraphics *graphics, GpImage *image, int dstx, 
   if (GpStatus status = GdipCheckCall(image); status != Ok)
     return status;
   if (srcUnit != UnitPixel)
-    return GdipFail(NotImplemented, QStringLiteral("source rectangles are measured in pixels only"));
+    return RecordFailure(NotImplemented, QStringLiteral("source rectangles are measured in pixels only"));
   const QImage &pixels = *TBitmapObject::From(image)->Pixels;
   const QRect source(srcx, srcy, srcwidth, srcheight);
   if (source.isEmpty() || !pixels.rect().contains(source))
-    return GdipFail(InvalidParameter, QStringLiteral("the source rectangle is not inside the image"));
+    return RecordFailure(InvalidParameter, QStringLiteral("the source rectangle is not inside the image"));
   return DrawScaled(*graphics, pixels.copy(source), QRect(dstx, dsty, dstwidth, dstheight));
 }

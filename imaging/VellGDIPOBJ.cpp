@@ -69,6 +69,40 @@ TVellBitmap::TVellBitmap(const QString &fileName, bool useEmbeddedColorManagemen
   Create(status, native);
 }
 
+TVellBitmap::TVellBitmap(const TFilePage &source) {
+  GpBitmap *native = nullptr;
+  const GpStatus status = GdipCreateBitmapFromFilePage(source.FileName, source.Page, &native);
+  Create(status, native);
+}
+
+TVellBitmap::TVellBitmap(QIODevice *stream, quint32 page) {
+  GpBitmap *native = nullptr;
+  const GpStatus status = GdipCreateBitmapFromStream(stream, page, &native);
+  Create(status, native);
+}
+
+TVellPageWriter::TVellPageWriter(const QString &fileName, const CLSID &encoder) {
+  SetCreationStatus(GdipCreatePageWriter(fileName, &encoder, &FNativeWriter));
+}
+
+TVellPageWriter::~TVellPageWriter() {
+  GdipDeletePageWriter(FNativeWriter);
+}
+
+GpStatus TVellPageWriter::AddImage(TVellImage *image, const EncoderParameters *params) {
+  return SetStatus(GdipPageWriterAddImage(FNativeWriter, image ? image->NativeImage() : nullptr, params));
+}
+
+GpStatus TVellPageWriter::AddFittedPage(TVellImage *image, int pageWidth, int pageHeight, const Rect &draw,
+                                        float dpi) {
+  return SetStatus(GdipPageWriterAddFittedPage(FNativeWriter, image ? image->NativeImage() : nullptr,
+                                               pageWidth, pageHeight, draw, dpi));
+}
+
+GpStatus TVellPageWriter::Commit() {
+  return SetStatus(GdipPageWriterCommit(FNativeWriter));
+}
+
 TVellBitmap::TVellBitmap(int width, int height, PixelFormat format) {
   GpBitmap *native = nullptr;
   const GpStatus status = GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &native);

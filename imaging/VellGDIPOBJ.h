@@ -63,9 +63,17 @@ private:
   GpImage *FNativeImage = nullptr;
 };
 
+// One image of a file with several (0-based page index).
+struct TFilePage {
+  QString FileName;
+  quint32 Page = 0;
+};
+
 class TVellBitmap : public TVellImage {
 public:
   TVellBitmap(const QString &fileName, bool useEmbeddedColorManagement = false);
+  explicit TVellBitmap(const TFilePage &source);
+  TVellBitmap(QIODevice *stream, quint32 page); // read from the stream's current position
   TVellBitmap(int width, int height, PixelFormat format);
   explicit TVellBitmap(const QImage &platformBitmap); // in place of an HBITMAP and its palette
   explicit TVellBitmap(GpBitmap *native);             // takes ownership, status Ok
@@ -80,6 +88,22 @@ public:
 
 private:
   GpStatus Create(GpStatus status, GpBitmap *native);
+};
+
+// Several pages written into one file (only TIFF holds more than one); the
+// file appears, complete, when Commit succeeds, and not at all otherwise.
+class TVellPageWriter : public TGdiplusBase, public TGdiplusStatus {
+public:
+  TVellPageWriter(const QString &fileName, const CLSID &encoder);
+  ~TVellPageWriter() override;
+
+  GpStatus AddImage(TVellImage *image, const EncoderParameters *params = nullptr);
+  // The page TVellImage::SaveFittedPage would write.
+  GpStatus AddFittedPage(TVellImage *image, int pageWidth, int pageHeight, const Rect &draw, float dpi);
+  GpStatus Commit();
+
+private:
+  GpPageWriter *FNativeWriter = nullptr;
 };
 
 class TVellGraphics : public TGdiplusBase, public TGdiplusStatus {

@@ -37,7 +37,7 @@ namespace {
 
 GpStatus CheckPoints(const PointF *points, int count, int minimum) {
   if (!points || count < minimum)
-    return GdipFail(InvalidParameter, QStringLiteral("at least %1 points are needed").arg(minimum));
+    return RecordFailure(InvalidParameter, QStringLiteral("at least %1 points are needed").arg(minimum));
   return Ok;
 }
 
@@ -50,7 +50,7 @@ QPolygonF PolygonOf(const PointF *points, int count) {
 
 GpStatus CheckBox(float width, float height) {
   if (!(width > 0) || !(height > 0))
-    return GdipFail(InvalidParameter, QStringLiteral("a figure needs a positive width and height"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a figure needs a positive width and height"));
   return Ok;
 }
 
@@ -182,7 +182,7 @@ GpStatus GdipCreateCustomLineCap(GpPath *fillPath, GpPath *strokePath, LineCap b
     return status;
   *cap = nullptr;
   if (!fillPath && !strokePath)
-    return GdipFail(InvalidParameter, QStringLiteral("a custom line cap needs a fill or a stroke path"));
+    return RecordFailure(InvalidParameter, QStringLiteral("a custom line cap needs a fill or a stroke path"));
   auto *created = new GpCustomLineCap;
   if (fillPath)
     created->Fill = fillPath->Figures;

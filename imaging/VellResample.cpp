@@ -6,6 +6,18 @@
 #include <cstring>
 #include <vector>
 
+// Cloned for AVX2 and SSSE3, whose byte shuffles the vectoriser uses here.
+// Defined before its first use: clang takes target_clones only there.
+__attribute__((target_clones("avx2", "ssse3", "default"))) void
+TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
+  for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
+    const uchar first = in[0];
+    out[1] = in[1];
+    out[0] = in[2];
+    out[2] = first;
+  }
+}
+
 namespace {
 
 // Weights are 2.14 fixed point; horizontally scaled rows keep 6 fraction bits
@@ -366,15 +378,4 @@ bool TVellResample::ScaleInto(const QImage &source, QImage &target, const QRect 
   for (int y = dest.top(); y <= dest.bottom(); ++y)
     scaler.NextRow(target.scanLine(y) + size_t(dest.x()) * 3);
   return true;
-}
-
-// Cloned for AVX2 and SSSE3, whose byte shuffles the vectoriser uses here.
-__attribute__((target_clones("avx2", "ssse3", "default"))) void
-TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
-  for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
-    const uchar first = in[0];
-    out[1] = in[1];
-    out[0] = in[2];
-    out[2] = first;
-  }
 }

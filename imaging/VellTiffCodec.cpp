@@ -4,15 +4,14 @@
 // (bilevel, grey 2-16 bits, palettes, RGB and RGBA of 8 and 16 bits) and hands
 // every other kind libtiff understands (CMYK, YCbCr, JPEG, LogLuv, planar
 // files, ...) to libtiff's RGBA reader. Only the first image of a file is read.
-// Encoding writes classic TIFF with the resolution tags, CCITT Group 4 for
+// Encoding writes one or several pages of classic TIFF with the resolution tags, CCITT Group 4 for
 // bilevel images and LZW (with the horizontal predictor for 8/16-bit samples)
 // for everything else.
-#include "imaging/VellGDIPPrivate.h"
+#include "imaging/VellImageCodecs.h"
 #include "imaging/VellPixelPool.h"
 #include "imaging/VellResample.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include <QIODevice>
 #include <QtEndian>
 
 #include <algorithm>
@@ -21,9 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <tiffio.h>
-#include <unistd.h>
 #include <vector>
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster of libtiff is read as RGBA8888 bytes");
@@ -56,7 +53,55 @@ int IgnoreWarning(TIFF *, void *, const char *, const char *, va_list) {
   return 1;
 }
 
-// An open TIFF file that closes itself.
+// libtiff's client procedures on a QIODevice; offsets are relative to where
+// the device stood when the file was opened.
+struct TDeviceClient {
+  QIODevice *Device;
+  qint64 Start;
+};
+
+TDeviceClient &ClientOf(thandle_t handle) {
+  return *static_cast<TDeviceClient *>(handle);
+}
+
+tmsize_t ReadDevice(thandle_t handle, void *buffer, tmsize_t size) {
+  // A short read counts what arrived; never a negative count.
+  return tmsize_t(std::max<qint64>(0, ClientOf(handle).Device->read(static_cast<char *>(buffer), size)));
+}
+
+tmsize_t WriteDevice(thandle_t handle, void *buffer, tmsize_t size) {
+  return tmsize_t(ClientOf(handle).Device->write(static_cast<const char *>(buffer), size));
+}
+
+toff_t SeekDevice(thandle_t handle, toff_t offset, int whence) {
+  TDeviceClient &client = ClientOf(handle);
+  qint64 base = client.Start;
+  if (whence == SEEK_CUR)
+    base = client.Device->pos();
+  else if (whence == SEEK_END)
+    base = client.Device->size();
+  const qint64 target = base + qint64(offset);
+  if (target < client.Start || !client.Device->seek(target))
+    return toff_t(-1);
+  return toff_t(target - client.Start);
+}
+
+int CloseDevice(thandle_t) {
+  return 0;
+}
+
+toff_t DeviceSize(thandle_t handle) {
+  const TDeviceClient &client = ClientOf(handle);
+  return toff_t(std::max<qint64>(0, client.Device->size() - client.Start));
+}
+
+int NoMapping(thandle_t, void **, toff_t *) {
+  return 0;
+}
+
+void NoUnmapping(thandle_t, void *, toff_t) {}
+
+// An open TIFF file on a device that closes itself (the device stays open).
 class TTiffFile {
 public:
   TTiffFile() = default;
@@ -64,17 +109,8 @@ public:
   TTiffFile &operator=(const TTiffFile &) = delete;
   ~TTiffFile() { Close(); }
 
-  bool OpenForReading(const QString &fileName) {
-    return Open([&](TIFFOpenOptions *options) {
-      return TIFFOpenExt(QFile::encodeName(fileName).constData(), "r", options);
-    });
-  }
-  // Takes ownership of fd.
-  bool OpenForWriting(int fd, const QString &fileName, bool bigTiff) {
-    return Open([&](TIFFOpenOptions *options) {
-      return TIFFFdOpenExt(fd, QFile::encodeName(fileName).constData(), bigTiff ? "w8" : "w", options);
-    });
-  }
+  bool OpenForReading(QIODevice &device) { return Open(device, "rm"); }
+  bool OpenForWriting(QIODevice &device, bool bigTiff) { return Open(device, bigTiff ? "w8m" : "wm"); }
   // Flushes and closes; false when anything failed on the way.
   bool Finish() {
     const bool flushed = FHandle && TIFFFlush(FHandle) == 1;
@@ -83,17 +119,22 @@ public:
   }
 
   TIFF *Handle() const { return FHandle; }
+  bool HasError() const { return !FMessages.FirstError.isEmpty(); }
+  // Forgets the errors reported so far (those of reading the directory).
+  void ClearError() { FMessages.FirstError.clear(); }
   QString Error(const QString &fallback) const {
     return FMessages.FirstError.isEmpty() ? fallback : FMessages.FirstError;
   }
 
 private:
-  bool Open(const std::function<TIFF *(TIFFOpenOptions *)> &opener) {
+  bool Open(QIODevice &device, const char *mode) {
+    FClient = {&device, device.pos()};
     TIFFOpenOptions *options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, MaxLibtiffAllocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options, RecordError, &FMessages);
     TIFFOpenOptionsSetWarningHandlerExtR(options, IgnoreWarning, nullptr);
-    FHandle = opener(options);
+    FHandle = TIFFClientOpenExt("TIFF", mode, &FClient, ReadDevice, WriteDevice, SeekDevice, CloseDevice,
+                                DeviceSize, NoMapping, NoUnmapping, options);
     TIFFOpenOptionsFree(options);
     return FHandle != nullptr;
   }
@@ -104,10 +145,11 @@ private:
   }
 
   TIFF *FHandle = nullptr;
+  TDeviceClient FClient{};
   TTiffMessages FMessages;
 };
 
-// What the first directory of a file says about its pixels.
+// What the selected directory of a file says about its pixels.
 struct TTiffLayout {
   quint32 Width = 0;
   quint32 Height = 0;
@@ -118,6 +160,7 @@ struct TTiffLayout {
   quint16 SampleFormat = SAMPLEFORMAT_UINT;
   quint16 Alpha = EXTRASAMPLE_UNSPECIFIED; // kind of the first extra sample, if any
   bool HasAlpha = false;
+  quint16 Orientation = ORIENTATION_TOPLEFT;
 };
 
 TTiffLayout ReadLayout(TIFF *tif) {
@@ -128,6 +171,7 @@ TTiffLayout ReadLayout(TIFF *tif) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &layout.BitsPerSample);
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &layout.Planar);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &layout.SampleFormat);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &layout.Orientation);
   if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &layout.Photometric))
     layout.Photometric = layout.SamplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
   quint16 extraCount = 0;
@@ -140,7 +184,7 @@ TTiffLayout ReadLayout(TIFF *tif) {
 }
 
 // Resolution in dots per inch; 0 when the file has none or only an aspect ratio.
-void ReadResolution(TIFF *tif, TRaster &raster) {
+void ReadResolution(TIFF *tif, float &dpiX, float &dpiY) {
   float x = 0, y = 0;
   quint16 unit = RESUNIT_INCH;
   const bool hasX = TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) == 1;
@@ -148,8 +192,17 @@ void ReadResolution(TIFF *tif, TRaster &raster) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
   const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : unit == RESUNIT_INCH ? 1.0 : 0.0;
   auto dpi = [&](double value) { return std::isfinite(value) && value > 0 ? float(value * perInch) : 0.0f; };
-  raster.DpiX = dpi(hasX ? x : hasY ? y : 0);
-  raster.DpiY = dpi(hasY ? y : hasX ? x : 0);
+  dpiX = dpi(hasX ? x : hasY ? y : 0);
+  dpiY = dpi(hasY ? y : hasX ? x : 0);
+}
+
+// The embedded ICC colour profile, empty when there is none.
+QByteArray IccProfileOf(TIFF *tif) {
+  quint32 length = 0;
+  const void *data = nullptr;
+  if (!TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &data) || !data)
+    return {};
+  return QByteArray(static_cast<const char *>(data), qsizetype(length));
 }
 
 // Calls consume(y, row) for every row of a contiguous image, rows packed as
@@ -225,16 +278,17 @@ bool IsGrey(const TTiffLayout &layout) {
          (layout.Photometric == PHOTOMETRIC_MINISBLACK || layout.Photometric == PHOTOMETRIC_MINISWHITE);
 }
 
-// A decoding path: builds the image from the rows it reads.
-struct TDecodeResult {
-  QImage Image;
-  PixelFormat Format = PixelFormatDontCare;
-};
-
-std::optional<TDecodeResult> DecodeBilevelOrOneBitPalette(TIFF *tif, const TTiffLayout &layout) {
-  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Mono);
+// A new image for decoded pixels; running out of memory throws, so that a
+// failed decode names one cause.
+QImage NewPixels(const TTiffLayout &layout, QImage::Format format) {
+  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), format);
   if (image.isNull())
-    return std::nullopt;
+    throw std::bad_alloc();
+  return image;
+}
+
+QImage DecodeBilevelOrOneBitPalette(TIFF *tif, const TTiffLayout &layout) {
+  QImage image = NewPixels(layout, QImage::Format_Mono);
   if (layout.Photometric == PHOTOMETRIC_PALETTE)
     image.setColorTable(TiffColourMap(tif, 1));
   else if (layout.Photometric == PHOTOMETRIC_MINISWHITE)
@@ -242,22 +296,18 @@ std::optional<TDecodeResult> DecodeBilevelOrOneBitPalette(TIFF *tif, const TTiff
   else
     image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
   if (image.colorCount() != 2)
-    return std::nullopt;
+    return {};
   const size_t bytes = (layout.Width + 7) / 8;
-  if (!ForEachRow(tif, layout,
-                  [&](quint32 y, const uchar *row) { std::memcpy(image.scanLine(int(y)), row, bytes); }))
-    return std::nullopt;
-  return TDecodeResult{image, PixelFormat1bppIndexed};
+  const bool ok =
+      ForEachRow(tif, layout, [&](quint32 y, const uchar *row) { std::memcpy(image.scanLine(int(y)), row, bytes); });
+  return ok ? image : QImage();
 }
 
-std::optional<TDecodeResult> DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
+QImage DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
   const bool invert = layout.Photometric == PHOTOMETRIC_MINISWHITE;
   const int bits = layout.BitsPerSample;
   if (bits == 16) {
-    QImage image =
-        TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Grayscale16);
-    if (image.isNull())
-      return std::nullopt;
+    QImage image = NewPixels(layout, QImage::Format_Grayscale16);
     const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
       auto *out = reinterpret_cast<quint16 *>(image.scanLine(int(y)));
       std::memcpy(out, row, layout.Width * 2);
@@ -265,11 +315,9 @@ std::optional<TDecodeResult> DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
         for (quint32 x = 0; x < layout.Width; ++x)
           out[x] = quint16(0xFFFF - out[x]);
     });
-    return ok ? std::optional(TDecodeResult{image, PixelFormat16bppGrayScale}) : std::nullopt;
+    return ok ? image : QImage();
   }
-  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Grayscale8);
-  if (image.isNull())
-    return std::nullopt;
+  QImage image = NewPixels(layout, QImage::Format_Grayscale8);
   const uint maximum = (1u << bits) - 1;
   const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
     uchar *out = image.scanLine(int(y));
@@ -282,27 +330,26 @@ std::optional<TDecodeResult> DecodeGrey(TIFF *tif, const TTiffLayout &layout) {
       out[x] = uchar(invert ? 255 - level : level);
     }
   });
-  return ok ? std::optional(TDecodeResult{image, PixelFormat8bppIndexed}) : std::nullopt;
+  return ok ? image : QImage();
 }
 
-std::optional<TDecodeResult> DecodePalette(TIFF *tif, const TTiffLayout &layout) {
+QImage DecodePalette(TIFF *tif, const TTiffLayout &layout) {
   const int bits = layout.BitsPerSample;
-  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), QImage::Format_Indexed8);
   const QList<QRgb> colours = TiffColourMap(tif, bits);
-  if (image.isNull() || colours.isEmpty())
-    return std::nullopt;
+  if (colours.isEmpty())
+    return {};
+  QImage image = NewPixels(layout, QImage::Format_Indexed8);
   image.setColorTable(colours);
   const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
     uchar *out = image.scanLine(int(y));
     for (quint32 x = 0; x < layout.Width; ++x)
       out[x] = uchar(PackedSample(row, x, bits));
   });
-  const PixelFormat format = bits <= 4 ? PixelFormat4bppIndexed : PixelFormat8bppIndexed;
-  return ok ? std::optional(TDecodeResult{image, format}) : std::nullopt;
+  return ok ? image : QImage();
 }
 
 // Contiguous RGB with 8 or 16 bits per sample, with or without alpha.
-std::optional<TDecodeResult> DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
+QImage DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
   const bool alpha = layout.HasAlpha;
   const bool premultiplied = layout.Alpha == EXTRASAMPLE_ASSOCALPHA;
   const int samples = layout.SamplesPerPixel;
@@ -316,9 +363,7 @@ std::optional<TDecodeResult> DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
     read = !alpha          ? QImage::Format_BGR888
            : premultiplied ? QImage::Format_RGBA8888_Premultiplied
                            : QImage::Format_RGBA8888;
-  QImage image = TVellPixelPool::NewImage(int(layout.Width), int(layout.Height), read);
-  if (image.isNull())
-    return std::nullopt;
+  QImage image = NewPixels(layout, read);
   const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
     uchar *out = image.scanLine(int(y));
     if (wide) {
@@ -339,40 +384,38 @@ std::optional<TDecodeResult> DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
     }
   });
   if (!ok)
-    return std::nullopt;
-  if (wide)
-    return TDecodeResult{alpha ? image.convertToFormat(QImage::Format_RGBA64) : image,
-                         alpha ? PixelFormat64bppARGB : PixelFormat48bppRGB};
-  return TDecodeResult{alpha ? image.convertToFormat(QImage::Format_ARGB32) : image,
-                       alpha ? PixelFormat32bppARGB : PixelFormat24bppRGB};
+    return {};
+  if (!alpha)
+    return image;
+  return image.convertToFormat(wide ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
+}
+
+// libtiff's RGBA reader flips rows and columns for the orientations it knows
+// (2-4) and treats the transposed ones (5-8) as their flipped partner; asking
+// for that partner gives the raster as stored.
+quint16 StoredOrder(quint16 orientation) {
+  return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT ? quint16(orientation - 4)
+         : orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_BOTLEFT ? orientation
+                                                                                    : quint16(ORIENTATION_TOPLEFT);
 }
 
 // Everything else libtiff can turn into RGBA: CMYK, YCbCr, JPEG, CIE Lab,
 // planar files, grey with alpha, ...
-std::optional<TDecodeResult> DecodeThroughRgba(TIFF *tif, const TTiffLayout &layout, QString &reason) {
-  char message[1024] = {};
-  if (!TIFFRGBAImageOK(tif, message)) {
-    reason = QString::fromUtf8(message);
-    return std::nullopt;
-  }
-  QImage raster(int(layout.Width), int(layout.Height), QImage::Format_RGBA8888_Premultiplied);
-  if (raster.isNull())
-    return std::nullopt;
+QImage DecodeThroughRgba(TIFF *tif, const TTiffLayout &layout) {
+  QImage raster = NewPixels(layout, QImage::Format_RGBA8888_Premultiplied);
   // The libtiff raster is packed ABGR words, that is R, G, B, A bytes here.
   if (raster.bytesPerLine() != qsizetype(layout.Width) * 4 ||
       !TIFFReadRGBAImageOriented(tif, layout.Width, layout.Height, reinterpret_cast<quint32 *>(raster.bits()),
-                                 ORIENTATION_TOPLEFT, 0))
-    return std::nullopt;
-  if (layout.HasAlpha)
-    return TDecodeResult{raster.convertToFormat(QImage::Format_ARGB32), PixelFormat32bppARGB};
-  return TDecodeResult{raster.convertToFormat(QImage::Format_BGR888), PixelFormat24bppRGB};
+                                 StoredOrder(layout.Orientation), 0))
+    return {};
+  return raster.convertToFormat(layout.HasAlpha ? QImage::Format_ARGB32 : QImage::Format_BGR888);
 }
 
 // JPEG-compressed YCbCr as RGB rows, converted by the JPEG codec itself as
 // libtiff's RGBA reader would have it do, without the RGBA raster.
-std::optional<TDecodeResult> DecodeJpegAsRgb(TIFF *tif, const TTiffLayout &layout) {
+QImage DecodeJpegAsRgb(TIFF *tif, const TTiffLayout &layout) {
   if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
-    return std::nullopt;
+    return {};
   TTiffLayout rgb = layout;
   rgb.Photometric = PHOTOMETRIC_RGB;
   return DecodeRgb(tif, rgb);
@@ -386,32 +429,47 @@ bool IsJpegYCbCr(TIFF *tif, const TTiffLayout &layout) {
          !TIFFIsTiled(tif);
 }
 
-// The decoder that keeps the file's own pixel layout, when one applies.
-using TRowDecoder = std::optional<TDecodeResult> (*)(TIFF *, const TTiffLayout &);
+// How a layout is decoded and the pixel format that gives; no decoder, with
+// the reason, for layouts nothing here reads.
+struct TDecodePath {
+  QImage (*Decoder)(TIFF *, const TTiffLayout &) = nullptr;
+  PixelFormat Format = PixelFormatDontCare;
+  QString Refusal;
+};
 
-TRowDecoder RowDecoderFor(const TTiffLayout &layout) {
+TDecodePath PathFor(TIFF *tif, const TTiffLayout &layout) {
+  if (IsJpegYCbCr(tif, layout))
+    return {DecodeJpegAsRgb, PixelFormat24bppRGB, {}};
   const bool plain = layout.SampleFormat == SAMPLEFORMAT_UINT || layout.SampleFormat == SAMPLEFORMAT_VOID;
   const bool contiguous = layout.Planar == PLANARCONFIG_CONTIG || layout.SamplesPerPixel == 1;
   const int bits = layout.BitsPerSample;
-  if (!plain || !contiguous || layout.SamplesPerPixel > 8)
-    return nullptr;
   const bool single = layout.SamplesPerPixel == 1;
   const bool palette = layout.Photometric == PHOTOMETRIC_PALETTE;
-  if (bits == 1 && single && (IsGrey(layout) || palette))
-    return DecodeBilevelOrOneBitPalette;
-  if (IsGrey(layout) && (bits == 2 || bits == 4 || bits == 8 || bits == 16))
-    return DecodeGrey;
-  if (palette && single && bits >= 2 && bits <= 8)
-    return DecodePalette;
-  if (layout.Photometric == PHOTOMETRIC_RGB && (bits == 8 || bits == 16) &&
-      layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3))
-    return DecodeRgb;
-  return nullptr;
+  if (plain && contiguous && layout.SamplesPerPixel <= 8) {
+    if (bits == 1 && single && (IsGrey(layout) || palette))
+      return {DecodeBilevelOrOneBitPalette, PixelFormat1bppIndexed, {}};
+    if (IsGrey(layout) && (bits == 2 || bits == 4 || bits == 8))
+      return {DecodeGrey, PixelFormat8bppIndexed, {}};
+    if (IsGrey(layout) && bits == 16)
+      return {DecodeGrey, PixelFormat16bppGrayScale, {}};
+    if (palette && single && bits >= 2 && bits <= 8)
+      return {DecodePalette, bits <= 4 ? PixelFormat4bppIndexed : PixelFormat8bppIndexed, {}};
+    if (layout.Photometric == PHOTOMETRIC_RGB && (bits == 8 || bits == 16) &&
+        layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3)) {
+      if (bits == 16)
+        return {DecodeRgb, layout.HasAlpha ? PixelFormat64bppARGB : PixelFormat48bppRGB, {}};
+      return {DecodeRgb, layout.HasAlpha ? PixelFormat32bppARGB : PixelFormat24bppRGB, {}};
+    }
+  }
+  char message[1024] = {};
+  if (!TIFFRGBAImageOK(tif, message))
+    return {nullptr, PixelFormatDontCare, QString::fromUtf8(message)};
+  return {DecodeThroughRgba, layout.HasAlpha ? PixelFormat32bppARGB : PixelFormat24bppRGB, {}};
 }
 
-// Rows and columns in the order the orientation tag gives (the flips; the
-// transposed orientations are read as stored), as libtiff's RGBA reader does.
-QImage Oriented(const QImage &image, quint16 orientation) {
+// The image turned upright: rows and columns in the order the orientation
+// tag gives, the transposed orientations (5-8) turned by a quarter.
+QImage Upright(const QImage &image, quint16 orientation) {
   switch (orientation) {
   case ORIENTATION_TOPRIGHT:
     return image.mirrored(true, false);
@@ -419,52 +477,99 @@ QImage Oriented(const QImage &image, quint16 orientation) {
     return image.mirrored(true, true);
   case ORIENTATION_BOTLEFT:
     return image.mirrored(false, true);
+  case ORIENTATION_LEFTTOP:
+    return image.transformed(QTransform().rotate(90)).mirrored(true, false);
+  case ORIENTATION_RIGHTTOP:
+    return image.transformed(QTransform().rotate(90));
+  case ORIENTATION_RIGHTBOT:
+    return image.transformed(QTransform().rotate(90)).mirrored(false, true);
+  case ORIENTATION_LEFTBOT:
+    return image.transformed(QTransform().rotate(270));
   default:
     return image;
   }
 }
 
-std::optional<TDecodeResult> DecodeLayout(TIFF *tif, const TTiffLayout &layout, QString &reason) {
-  const TRowDecoder decoder = IsJpegYCbCr(tif, layout) ? DecodeJpegAsRgb : RowDecoderFor(layout);
-  if (!decoder)
-    return DecodeThroughRgba(tif, layout, reason);
-  std::optional<TDecodeResult> result = decoder(tif, layout);
-  quint16 orientation = ORIENTATION_TOPLEFT;
-  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
-  if (result)
-    result->Image = Oriented(result->Image, orientation);
-  return result;
+bool IsTurned(quint16 orientation) {
+  return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT;
 }
 
-} // namespace
+// The resolution along the axes of the upright image.
+void ReadUprightResolution(TIFF *tif, const TTiffLayout &layout, float &dpiX, float &dpiY) {
+  if (IsTurned(layout.Orientation))
+    ReadResolution(tif, dpiY, dpiX);
+  else
+    ReadResolution(tif, dpiX, dpiY);
+}
 
-GpStatus DecodeTiff(const QString &fileName, TRaster &raster) {
-  TTiffFile file;
-  if (!file.OpenForReading(fileName))
-    return GdipFail(UnknownImageFormat,
-                    QStringLiteral("%1: not a readable TIFF file (%2)")
-                        .arg(fileName, file.Error(QStringLiteral("libtiff could not open it"))));
-  const TTiffLayout layout = ReadLayout(file.Handle());
-  if (layout.Width == 0 || layout.Height == 0)
-    return GdipFail(UnknownImageFormat, QStringLiteral("%1: the TIFF image has no pixels").arg(fileName));
-  if (ExceedsPixelLimit(layout.Width, layout.Height))
-    return GdipFail(ValueOverflow,
-                    fileName + QStringLiteral(": ") + PixelLimitText(layout.Width, layout.Height));
-  QString reason;
-  const std::optional<TDecodeResult> decoded = DecodeLayout(file.Handle(), layout, reason);
-  if (!decoded)
-    return GdipFail(
-        UnknownImageFormat,
-        QStringLiteral("%1: cannot decode the TIFF image (%2)")
-            .arg(fileName,
-                 file.Error(reason.isEmpty() ? QStringLiteral("damaged data or out of memory") : reason)));
-  raster.Pixels = decoded->Image;
-  raster.Format = decoded->Format;
-  ReadResolution(file.Handle(), raster);
+// Opens the device and selects image page; the failure recorded otherwise.
+GpStatus OpenPage(QIODevice &device, quint32 page, TTiffFile &file, quint32 &pageCount) {
+  if (!file.OpenForReading(device))
+    return RecordFailure(UnknownImageFormat, QStringLiteral("not a readable TIFF file (%1)")
+                                                 .arg(file.Error(QStringLiteral("libtiff could not open it"))));
+  pageCount = TIFFNumberOfDirectories(file.Handle());
+  if (page >= pageCount)
+    return RecordFailure(InvalidParameter,
+                         QStringLiteral("the TIFF file has %1 pages, no page %2").arg(pageCount).arg(page + 1));
+  if (page > 0 && !TIFFSetDirectory(file.Handle(), tdir_t(page)))
+    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot read page %1 (%2)")
+                                                 .arg(page + 1)
+                                                 .arg(file.Error(QStringLiteral("damaged directory"))));
   return Ok;
 }
 
-namespace {
+// The layout of the selected page, refused when it has no pixels or too many.
+GpStatus CheckedLayout(TIFF *tif, TTiffLayout &layout) {
+  layout = ReadLayout(tif);
+  if (layout.Width == 0 || layout.Height == 0)
+    return RecordFailure(UnknownImageFormat, QStringLiteral("the TIFF image has no pixels"));
+  if (ExceedsPixelLimit(layout.Width, layout.Height))
+    return RecordFailure(ValueOverflow, PixelLimitText(layout.Width, layout.Height));
+  return Ok;
+}
+
+GpStatus ReadTiffHeader(QIODevice &device, quint32 page, ImageHeader &header) {
+  TTiffFile file;
+  quint32 pageCount = 0;
+  if (GpStatus status = OpenPage(device, page, file, pageCount); status != Ok)
+    return status;
+  const TTiffLayout layout = ReadLayout(file.Handle());
+  const bool turned = IsTurned(layout.Orientation);
+  header.Width = turned ? layout.Height : layout.Width;
+  header.Height = turned ? layout.Width : layout.Height;
+  ReadUprightResolution(file.Handle(), layout, header.DpiX, header.DpiY);
+  header.PixelFormat = PathFor(file.Handle(), layout).Format;
+  header.PageCount = pageCount;
+  header.Orientation = layout.Orientation;
+  return Ok;
+}
+
+GpStatus DecodeTiff(QIODevice &device, quint32 page, TRaster &raster) {
+  TTiffFile file;
+  quint32 pageCount = 0;
+  if (GpStatus status = OpenPage(device, page, file, pageCount); status != Ok)
+    return status;
+  TTiffLayout layout;
+  if (GpStatus status = CheckedLayout(file.Handle(), layout); status != Ok)
+    return status;
+  const TDecodePath path = PathFor(file.Handle(), layout);
+  if (!path.Decoder)
+    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot decode this kind of TIFF image (%1)")
+                                                 .arg(path.Refusal));
+  // Errors reading the directory are warnings in effect; from here on any
+  // error means damaged pixel data, even where libtiff went on decoding.
+  file.ClearError();
+  const QImage decoded = path.Decoder(file.Handle(), layout);
+  if (decoded.isNull() || file.HasError())
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("damaged TIFF image data (%1)")
+                             .arg(file.Error(QStringLiteral("libtiff could not read the pixels"))));
+  raster.Pixels = Upright(decoded, layout.Orientation);
+  raster.Format = path.Format;
+  ReadUprightResolution(file.Handle(), layout, raster.DpiX, raster.DpiY);
+  raster.IccProfile = IccProfileOf(file.Handle());
+  return Ok;
+}
 
 // How an image is laid out in the file, and a function that fills one row.
 struct TTiffWriteLayout {
@@ -633,11 +738,9 @@ void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, quint16 co
   const tmsize_t rowBytes = std::max<tmsize_t>(1, TIFFScanlineSize(tif));
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
                quint32(std::clamp<tmsize_t>(StripBytes / rowBytes, 1, std::max(1, size.height()))));
-  // Baseline readers expect a resolution; an image without one gets the
-  // screen resolution its size is measured with elsewhere.
-  const float screen = VellScreenResolution();
-  TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpiX > 0 ? dpiX : screen);
-  TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpiY > 0 ? dpiY : screen);
+  // Baseline readers expect a resolution; the service gives every page one.
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpiX);
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpiY);
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
@@ -654,58 +757,96 @@ bool WriteRows(TIFF *tif, int height, const TTiffWriteLayout &layout) {
   return true;
 }
 
-// Writes size.height() rows that layout.FillRow produces, top to bottom.
-GpStatus EncodeRows(QSize size, const TTiffWriteLayout &layout, float dpiX, float dpiY,
-                    const QString &fileName, quint32 compression) {
-  const quint16 scheme = TiffCompression(layout, compression);
-  if (scheme == 0)
-    return GdipFail(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    return GdipFail(Win32Error, QStringLiteral("cannot create %1: %2").arg(fileName, file.errorString()));
-  const int fd = ::dup(file.handle());
-  // Classic TIFF offsets end at 4 GiB; far larger images go to BigTIFF.
+// Whether an ICC profile describes the colour space of the written samples
+// (its header names the space at bytes 16-19).
+bool ProfileFits(const QByteArray &profile, const TTiffWriteLayout &layout) {
+  if (profile.size() < 128)
+    return false;
+  const QByteArrayView space(profile.constData() + 16, 4);
+  const bool grey = layout.SamplesPerPixel == 1 && layout.Photometric != PHOTOMETRIC_PALETTE;
+  return space == (grey ? QByteArrayView("GRAY") : QByteArrayView("RGB "));
+}
+
+// Classic TIFF offsets end at 4 GiB; a file that starts with a far larger
+// page is written as BigTIFF.
+bool NeedsBigTiff(QSize size, const TTiffWriteLayout &layout) {
   const qint64 rawBytes =
       qint64(size.width()) * size.height() * layout.BitsPerSample * layout.SamplesPerPixel / 8;
-  const bool bigTiff = rawBytes > (qint64(3) << 30);
-  TTiffFile tiff;
-  if (fd < 0 || !tiff.OpenForWriting(fd, fileName, bigTiff)) {
-    if (fd >= 0)
-      ::close(fd);
-    return GdipFail(Win32Error, QStringLiteral("cannot write %1: %2")
-                                    .arg(fileName, tiff.Error(QStringLiteral("libtiff could not open it"))));
+  return rawBytes > (qint64(3) << 30);
+}
+
+// Writes each page as one directory of a TIFF file on the device.
+class TTiffPageEncoder final : public TPageEncoder {
+public:
+  explicit TTiffPageEncoder(QIODevice &device) : FDevice(device) {}
+
+  GpStatus AddPage(const TEncodePage &page) override {
+    QImage image;
+    TTiffWriteLayout layout; // 8-bit RGB for rows
+    QSize size = page.RowsSize;
+    float dpiX = page.RowsDpi, dpiY = page.RowsDpi;
+    QByteArray profile = page.IccProfile;
+    if (page.Image) {
+      image = WritableImage(page.Image->Pixels);
+      layout = WriteLayoutFor(image, page.Image->Format);
+      size = image.size();
+      dpiX = page.Image->DpiX, dpiY = page.Image->DpiY;
+      profile = page.Image->IccProfile;
+      if (!layout.FillRow)
+        return RecordFailure(NotImplemented, QStringLiteral("the TIFF encoder cannot write this pixel format"));
+    } else {
+      layout.FillRow = page.FillRgbRow;
+    }
+    const quint16 scheme = TiffCompression(layout, page.Compression);
+    if (scheme == 0)
+      return RecordFailure(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));
+    if (!FTiff.Handle() && !FTiff.OpenForWriting(FDevice, NeedsBigTiff(size, layout)))
+      return WriteFailure();
+    TIFF *tif = FTiff.Handle();
+    WriteTags(tif, size, layout, scheme, dpiX, dpiY);
+    if (ProfileFits(profile, layout))
+      TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(profile.size()), profile.constData());
+    if (!WriteRows(tif, size.height(), layout) || !TIFFWriteDirectory(tif) || FTiff.HasError())
+      return WriteFailure();
+    ++FPages;
+    return Ok;
   }
-  WriteTags(tiff.Handle(), size, layout, scheme, dpiX, dpiY);
-  const bool written = WriteRows(tiff.Handle(), size.height(), layout);
-  const bool finished = tiff.Finish();
-  if (!written || !finished)
-    return GdipFail(
-        Win32Error,
-        QStringLiteral("cannot write %1: %2").arg(fileName, tiff.Error(QStringLiteral("writing failed"))));
-  if (!file.commit())
-    return GdipFail(Win32Error, QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
-  return Ok;
+
+  GpStatus Finish() override {
+    if (FPages == 0)
+      return RecordFailure(WrongState, QStringLiteral("no page was written"));
+    return FTiff.Finish() ? Ok : WriteFailure();
+  }
+
+private:
+  GpStatus WriteFailure() const {
+    return RecordFailure(Win32Error, QStringLiteral("writing the TIFF file failed (%1)")
+                                         .arg(FTiff.Error(QStringLiteral("the device took no more data"))));
+  }
+
+  QIODevice &FDevice;
+  TTiffFile FTiff;
+  int FPages = 0;
+};
+
+std::unique_ptr<TPageEncoder> NewTiffEncoder(QIODevice &device) {
+  return std::make_unique<TTiffPageEncoder>(device);
+}
+
+bool IsTiff(QIODevice &device) {
+  return PeekStartsWith(device, QByteArrayView("II*\0", 4)) || PeekStartsWith(device, QByteArrayView("MM\0*", 4)) ||
+         PeekStartsWith(device, QByteArrayView("II+\0", 4)) || PeekStartsWith(device, QByteArrayView("MM\0+", 4));
 }
 
 } // namespace
 
-GpStatus EncodeTiff(const TRaster &raster, const QString &fileName, quint32 compression) {
-  const QImage image = WritableImage(raster.Pixels);
-  const TTiffWriteLayout layout = WriteLayoutFor(image, raster.Format);
-  if (!layout.FillRow)
-    return GdipFail(NotImplemented, QStringLiteral("the TIFF encoder cannot write this pixel format"));
-  return EncodeRows(image.size(), layout, raster.DpiX, raster.DpiY, fileName, compression);
-}
-
-GpStatus EncodeFittedPage(const QImage &source, QSize page, const QRect &draw, float dpi,
-                          const QString &fileName) {
-  TVellRowScaler scaler(source, draw.width(), draw.height(), TVellChannelOrder::Rgb);
-  const size_t rowBytes = size_t(page.width()) * 3;
-  TTiffWriteLayout layout; // 8-bit RGB
-  layout.FillRow = [&](int y, uchar *row) {
-    std::memset(row, 0xFF, rowBytes);
-    if (y >= draw.top() && y <= draw.bottom())
-      scaler.NextRow(row + size_t(draw.x()) * 3);
-  };
-  return EncodeRows(page, layout, dpi, dpi, fileName, 0);
-}
+const TImageCodec VellTiffCodec{u"TIFF",
+                                u"image/tiff",
+                                u"Built-in TIFF Codec",
+                                u"*.TIF;*.TIFF",
+                                QUuid(0x557cf405, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                QUuid(0xb96b3cb1, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                IsTiff,
+                                ReadTiffHeader,
+                                DecodeTiff,
+                                NewTiffEncoder};

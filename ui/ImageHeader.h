@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QString>
 
-// Width and height of the file's (first) image; an invalid size when the
+// Width and height of the file's first image as shown (upright), read by the
+// imaging service from the header; an invalid size when the
 // file is no image this program reads.
 QSize ReadImageSize(const QString &fileName);

@@ -25,16 +25,16 @@ template <typename Codec> void Decode(const QByteArray &bytes) {
 
 template <typename Codec> QByteArray Encoded(TImageFormatEnum format) {
   Codec picture;
-  picture.NewImage(37, 11, format, "test");
-  QImage pixels = picture.Pixels();
+  picture.NewImage(37, 11, format);
+  QImage pixels = picture.Pixels().Image();
   for (int y = 0; y < pixels.height(); ++y)
     for (int x = 0; x < pixels.width(); ++x) {
-      if (pixels.format() == QImage::Format_Indexed8)
+      if (format != ifeTrueColor)
         pixels.setPixel(x, y, uint((x * 7 + y) % pixels.colorCount()));
       else
         pixels.setPixelColor(x, y, QColor(x * 6, y * 20, (x ^ y) * 3));
     }
-  picture.SetPixels(pixels, format);
+  picture.SetPixels(BitmapOfRaster(pixels, format), format);
   QBuffer buffer;
   buffer.open(QIODevice::WriteOnly);
   picture.SaveToStream(buffer);
@@ -114,7 +114,7 @@ TEST(CodecHostileInput, EveryTruncationIsRefused) {
        [] {
          TPpmGraphic p;
          p.Mode = pmeBinary;
-         p.NewImage(5, 3, ifeTrueColor, "test");
+         p.NewImage(5, 3, ifeTrueColor);
          QBuffer b;
          b.open(QIODevice::WriteOnly);
          p.SaveToStream(b);

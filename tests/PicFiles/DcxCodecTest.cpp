@@ -11,12 +11,12 @@ namespace {
 
 TDcxGraphic Picture(int width, int height, int seed) {
   TDcxGraphic picture;
-  picture.NewImage(width, height, ifeTrueColor, "DCX");
-  QImage pixels = picture.Pixels();
+  picture.NewImage(width, height, ifeTrueColor);
+  QImage pixels = picture.Pixels().Image();
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       pixels.setPixelColor(x, y, QColor((x * seed) % 256, (y * 31 + seed) % 256, (x + y) * 7 % 256));
-  picture.SetPixels(pixels, ifeTrueColor);
+  picture.SetPixels(BitmapOfRaster(pixels, ifeTrueColor), ifeTrueColor);
   return picture;
 }
 
@@ -32,7 +32,7 @@ quint32 Entry(const QByteArray &file, int n) { return qFromLittleEndian<quint32>
 QImage Page(QBuffer &stream, int n) {
   TDcxGraphic page;
   page.LoadPage(stream, n);
-  return page.Pixels();
+  return page.Pixels().Image();
 }
 
 // Runs call and expects EDcxError with the message.
@@ -67,8 +67,8 @@ TEST(DcxCodec, OnePageFileAndAppendedPage) {
   EXPECT_EQ(Entry(twoPages, 3), 0u);
   EXPECT_EQ(twoPages.mid(onePage.size()), PcxBytes(second));
   EXPECT_EQ(TDcxGraphic::PageCount(stream), 2);
-  EXPECT_EQ(Page(stream, 1), first.Pixels());
-  EXPECT_EQ(Page(stream, 2), second.Pixels());
+  EXPECT_EQ(Page(stream, 1), first.Pixels().Image());
+  EXPECT_EQ(Page(stream, 2), second.Pixels().Image());
   ExpectDcxError([&] { Page(stream, 3); }, "The DCX file header is not valid");
 
   QBuffer empty;
@@ -88,8 +88,8 @@ TEST(DcxCodec, ImageMagickReadsOursAndWeReadTheirs) {
   first.SaveToStream(stream);
   second.AppendPage(stream);
   const QString ours = dir.Write(QStringLiteral("ours.dcx"), stream.data());
-  EXPECT_EQ(ComparePixels(first.Pixels(), ToolPixels(QStringLiteral("convert"), ours, 0)).Largest, 0);
-  EXPECT_EQ(ComparePixels(second.Pixels(), ToolPixels(QStringLiteral("convert"), ours, 1)).Largest, 0);
+  EXPECT_EQ(ComparePixels(first.Pixels().Image(), ToolPixels(QStringLiteral("convert"), ours, 0)).Largest, 0);
+  EXPECT_EQ(ComparePixels(second.Pixels().Image(), ToolPixels(QStringLiteral("convert"), ours, 1)).Largest, 0);
 
   const QString theirs = dir.File(QStringLiteral("theirs.dcx"));
   ASSERT_TRUE(RunTool(QStringLiteral("convert"),
@@ -161,10 +161,10 @@ TEST(DcxCodec, SignatureLeavesThePosition) {
   stream.setData(QByteArray("ab") + Table({0x3ADE68B1}) + "rest");
   stream.open(QIODevice::ReadOnly);
   stream.seek(2);
-  EXPECT_TRUE(TDcxGraphic::CanLoadFromStream(stream));
+  EXPECT_TRUE(TDcxGraphic().CanLoadFromStream(stream));
   EXPECT_EQ(stream.pos(), 2);
   stream.seek(3);
-  EXPECT_FALSE(TDcxGraphic::CanLoadFromStream(stream));
+  EXPECT_FALSE(TDcxGraphic().CanLoadFromStream(stream));
 }
 
 } // namespace

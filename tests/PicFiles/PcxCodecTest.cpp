@@ -98,7 +98,7 @@ TEST_P(PcxBuiltVariants, DecodeLikeImageMagick) {
   const QByteArray bytes = BuildPcx(GetParam());
   const QString file = dir.Write(QStringLiteral("v.pcx"), bytes);
   const QString reference = ReferenceFor(GetParam().Bits, GetParam().Planes);
-  const TPixelDiff diff = ComparePixels(DecodePcx(bytes).Pixels(), ToolPixels(reference, file));
+  const TPixelDiff diff = ComparePixels(DecodePcx(bytes).Pixels().Image(), ToolPixels(reference, file));
   EXPECT_EQ(diff.Largest, 0) << "at " << diff.X << "," << diff.Y;
 }
 
@@ -132,11 +132,11 @@ TEST_P(PcxToolFiles, DecodeLikeTheirWriterAndWriteBack) {
   const QString file = dir.File(QStringLiteral("t.pcx"));
   ASSERT_TRUE(ToolWrites(GetParam(), file));
   const TPcxGraphic picture = DecodePcx(ReadWholeFile(file));
-  TPixelDiff diff = ComparePixels(picture.Pixels(), ToolPixels(QLatin1String(GetParam().Tool), file));
+  TPixelDiff diff = ComparePixels(picture.Pixels().Image(), ToolPixels(QLatin1String(GetParam().Tool), file));
   EXPECT_EQ(diff.Largest, 0) << "at " << diff.X << "," << diff.Y;
   const QString ours = dir.Write(QStringLiteral("ours.pcx"), EncodePcx(picture));
   const bool oneBit = picture.ImageFormat() == ifeBlackWhite;
-  diff = ComparePixels(picture.Pixels(), ToolPixels(ReferenceFor(oneBit ? 1 : 8, 1), ours));
+  diff = ComparePixels(picture.Pixels().Image(), ToolPixels(ReferenceFor(oneBit ? 1 : 8, 1), ours));
   EXPECT_EQ(diff.Largest, 0) << "written back, at " << diff.X << "," << diff.Y;
 }
 
@@ -164,10 +164,10 @@ TEST(PcxCodec, EveryImageFormatWritesAndReadsBack) {
                {ifeGray256, 8, 1},    {ifeColor256, 8, 1}, {ifeTrueColor, 8, 3}};
   for (const auto &c : cases) {
     TPcxGraphic picture;
-    picture.XDotsPerInch = 300;
-    picture.YDotsPerInch = 200;
-    picture.NewImage(W, H, c.Format, "PCX");
-    QImage pixels = picture.Pixels();
+    picture.SetXDotsPerInch(300);
+    picture.SetYDotsPerInch(200);
+    picture.NewImage(W, H, c.Format);
+    QImage pixels = picture.Pixels().Image();
     const int colours = c.Format == ifeTrueColor ? 0 : int(pixels.colorCount());
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x) {
@@ -176,7 +176,7 @@ TEST(PcxCodec, EveryImageFormatWritesAndReadsBack) {
         else
           pixels.setPixelColor(x, y, QColor(x * 19, y * 40, (x * y) % 256));
       }
-    picture.SetPixels(pixels, c.Format);
+    picture.SetPixels(BitmapOfRaster(pixels, c.Format), c.Format);
     const QByteArray written = EncodePcx(picture);
     EXPECT_EQ(int(written[3]), c.Bits);
     EXPECT_EQ(int(written[65]), c.Planes);
@@ -186,8 +186,8 @@ TEST(PcxCodec, EveryImageFormatWritesAndReadsBack) {
     const TPixelDiff diff = ComparePixels(pixels, ToolPixels(ReferenceFor(c.Bits, c.Planes), file));
     EXPECT_EQ(diff.Largest, 0) << "format " << int(c.Format) << " at " << diff.X << "," << diff.Y;
     const TPcxGraphic back = DecodePcx(written);
-    EXPECT_EQ(back.XDotsPerInch, 300);
-    EXPECT_EQ(back.YDotsPerInch, 200);
+    EXPECT_EQ(back.XDotsPerInch(), 300);
+    EXPECT_EQ(back.YDotsPerInch(), 200);
   }
 }
 
@@ -206,17 +206,20 @@ TEST(PcxCodec, HeaderTestAndHeaderReader) {
     header[3] = char(c.Bits);
     QBuffer buffer(&header);
     buffer.open(QIODevice::ReadOnly);
-    EXPECT_EQ(TPcxGraphic::CanLoadFromStream(buffer), c.Expected) << c.Manufacturer << " " << c.Version << " "
+    EXPECT_EQ(TPcxGraphic().CanLoadFromStream(buffer), c.Expected) << c.Manufacturer << " " << c.Version << " "
                                                                     << c.Encoding << " " << c.Bits;
     EXPECT_EQ(buffer.pos(), 0);
   }
   QBuffer buffer;
   buffer.setData(BuildPcx({"rgb", 5, 8, 3}));
   buffer.open(QIODevice::ReadOnly);
-  const TPicHeader header = TPcxGraphic::ReadHeader(buffer);
+  TPicInfo header;
+  TPcxGraphic().ReadHeader(buffer, header);
   EXPECT_EQ(header.Width, W);
   EXPECT_EQ(header.Height, H);
   EXPECT_EQ(header.BitsPerPixel, 24);
+  EXPECT_EQ(header.XDotsPerInch, 150);
+  EXPECT_EQ(header.YDotsPerInch, 75);
 }
 
 } // namespace

@@ -36,11 +36,11 @@ QList<int> Indices(const QImage &pixels) {
 
 TPpmGraphic Picture(int width, int height, TImageFormatEnum format, const QList<int> &indices) {
   TPpmGraphic picture;
-  picture.NewImage(width, height, format, "PPM");
-  QImage pixels = picture.Pixels();
+  picture.NewImage(width, height, format);
+  QImage pixels = picture.Pixels().Image();
   for (int i = 0; i < indices.size(); ++i)
     pixels.setPixel(i % width, i / width, uint(indices[i]));
-  picture.SetPixels(pixels, format);
+  picture.SetPixels(BitmapOfRaster(pixels, format), format);
   return picture;
 }
 
@@ -76,7 +76,7 @@ TEST(PpmCodec, ReadsTheDocumentedFiles) {
   for (const auto &c : cases) {
     const TPpmGraphic picture = DecodePpm(c.File);
     EXPECT_EQ(picture.ImageFormat(), c.Format) << c.Name;
-    EXPECT_EQ(Indices(picture.Pixels()), c.Indices) << c.Name;
+    EXPECT_EQ(Indices(picture.Pixels().Image()), c.Indices) << c.Name;
     EXPECT_EQ(picture.Mode, c.Mode) << c.Name;
   }
 }
@@ -110,9 +110,10 @@ TEST(PpmCodec, HeaderReaderAndSignature) {
     QBuffer buffer;
     buffer.setData(c.File);
     buffer.open(QIODevice::ReadOnly);
-    EXPECT_EQ(TPpmGraphic::CanLoadFromStream(buffer), c.Signature) << c.File.toStdString();
+    EXPECT_EQ(TPpmGraphic().CanLoadFromStream(buffer), c.Signature) << c.File.toStdString();
     EXPECT_EQ(buffer.pos(), 0);
-    const TPicHeader header = TPpmGraphic::ReadHeader(buffer);
+    TPicInfo header;
+    TPpmGraphic().ReadHeader(buffer, header);
     EXPECT_EQ(header.Width, c.Width) << c.File.toStdString();
     EXPECT_EQ(header.Height, c.Height) << c.File.toStdString();
     EXPECT_EQ(header.BitsPerPixel, c.Bits) << c.File.toStdString();
@@ -120,7 +121,8 @@ TEST(PpmCodec, HeaderReaderAndSignature) {
   QBuffer notPpm;
   notPpm.setData("Q5 1 1");
   notPpm.open(QIODevice::ReadOnly);
-  EXPECT_THROW(TPpmGraphic::ReadHeader(notPpm), EPpmError);
+  TPicInfo info;
+  EXPECT_THROW(TPpmGraphic().ReadHeader(notPpm, info), EPpmError);
 }
 
 // Every kind that netpbm, ImageMagick and GraphicsMagick write decodes to the
@@ -153,12 +155,12 @@ TEST(PpmCodec, ToolFilesDecodeAndWriteBack) {
     const QString file = dir.File(QStringLiteral("t.pnm"));
     TPpmGraphic picture = DecodePpm(ReadWholeFile(file));
     EXPECT_EQ(picture.ImageFormat(), c.Format) << c.Pipeline;
-    TPixelDiff diff = ComparePixels(picture.Pixels(), ToolPixels(QStringLiteral("convert"), file));
+    TPixelDiff diff = ComparePixels(picture.Pixels().Image(), ToolPixels(QStringLiteral("convert"), file));
     EXPECT_EQ(diff.Largest, 0) << c.Pipeline << " at " << diff.X << "," << diff.Y;
     for (const TPpmModeEnum mode : {pmeAscii, pmeBinary}) {
       picture.Mode = mode;
       const QString ours = dir.Write(QStringLiteral("ours.pnm"), EncodePpm(picture));
-      diff = ComparePixels(picture.Pixels(), ToolPixels(QStringLiteral("convert"), ours));
+      diff = ComparePixels(picture.Pixels().Image(), ToolPixels(QStringLiteral("convert"), ours));
       EXPECT_EQ(diff.Largest, 0) << c.Pipeline << " written in mode " << int(mode);
     }
   }

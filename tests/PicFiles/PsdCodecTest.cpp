@@ -15,7 +15,7 @@ QImage DecodePsd(const QByteArray &bytes) {
   TPsdGraphic picture;
   picture.LoadFromStream(buffer);
   EXPECT_EQ(picture.ImageFormat(), ifeTrueColor);
-  return picture.Pixels();
+  return picture.Pixels().Image();
 }
 
 struct TToolVariant {
@@ -194,7 +194,7 @@ TEST(PsdCodec, SignatureAndHeaderReader) {
     buffer.setData(c.File);
     buffer.open(QIODevice::ReadOnly);
     buffer.seek(5);
-    EXPECT_EQ(TPsdGraphic::CanLoadFromStream(buffer), c.Expected) << c.File.left(6).toHex().toStdString() << " "
+    EXPECT_EQ(TPsdGraphic().CanLoadFromStream(buffer), c.Expected) << c.File.left(6).toHex().toStdString() << " "
                                                                    << c.File.size();
     EXPECT_EQ(buffer.pos(), 5);
   }
@@ -206,7 +206,8 @@ TEST(PsdCodec, SignatureAndHeaderReader) {
     QBuffer buffer;
     buffer.setData(BuildPsd(h.Spec));
     buffer.open(QIODevice::ReadOnly);
-    const TPicHeader header = TPsdGraphic::ReadHeader(buffer);
+    TPicInfo header;
+    TPsdGraphic().ReadHeader(buffer, header);
     EXPECT_EQ(header.Width, W);
     EXPECT_EQ(header.Height, H);
     EXPECT_EQ(header.BitsPerPixel, h.Bits) << h.Spec.Name;

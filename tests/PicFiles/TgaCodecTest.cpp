@@ -14,7 +14,7 @@ QImage DecodeTga(const QByteArray &bytes) {
   buffer.open(QIODevice::ReadOnly);
   TTgaGraphic picture;
   picture.LoadFromStream(buffer);
-  return picture.Pixels();
+  return picture.Pixels().Image();
 }
 
 // A TGA file built field by field, for the variants no tool writes.
@@ -211,7 +211,7 @@ TEST(TgaCodec, WrittenFilesReadBackByImageMagick) {
     EXPECT_EQ(int(written[2]), c.Type);
     EXPECT_EQ(int(written[16]), c.Depth);
     const QString ours = dir.Write(QStringLiteral("ours.tga"), written);
-    const TPixelDiff diff = ComparePixels(picture.Pixels(), ToolPixels(QStringLiteral("convert"), ours));
+    const TPixelDiff diff = ComparePixels(picture.Pixels().Image(), ToolPixels(QStringLiteral("convert"), ours));
     EXPECT_EQ(diff.Largest, 0) << c.Options.join(u' ').toStdString() << " at " << diff.X << "," << diff.Y;
   }
 }
@@ -235,7 +235,7 @@ TEST(TgaCodec, HeaderTest) {
     buffer.setData(QByteArray("xx") + header);
     buffer.open(QIODevice::ReadOnly);
     buffer.seek(2);
-    EXPECT_EQ(TTgaGraphic::CanLoadFromStream(buffer), c.Expected) << c.Type << " " << c.Depth << " " << c.MapBits;
+    EXPECT_EQ(TTgaGraphic().CanLoadFromStream(buffer), c.Expected) << c.Type << " " << c.Depth << " " << c.MapBits;
     EXPECT_EQ(buffer.pos(), 2);
   }
 }
@@ -249,7 +249,8 @@ TEST(TgaCodec, ReadHeaderGivesSizeAndDecodedDepth) {
     QBuffer buffer;
     buffer.setData(BuildTga(c.Spec));
     buffer.open(QIODevice::ReadOnly);
-    const TPicHeader header = TTgaGraphic::ReadHeader(buffer);
+    TPicInfo header;
+    TTgaGraphic().ReadHeader(buffer, header);
     EXPECT_EQ(header.Width, W);
     EXPECT_EQ(header.Height, H);
     EXPECT_EQ(header.BitsPerPixel, c.Bits) << c.Spec.Name;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray DefaultFile =
@@ -224,15 +226,25 @@ TEST(BatchSettingsOption, SettingsFileFillsWhatTheCommandLineLeavesOpen) {
             QByteArray("<TAppInfo SizeMode=\"1\" BPaperSize=\"3\" AutoCheckFit=\"0\"/>"));
 }
 
+// Problems with the settings file are told in English, the command's language.
 TEST(BatchSettingsOption, MissingOrUnreadableSettingsFile) {
   const TTestDir dir;
-  const QString missing = dir.Path() + QStringLiteral("none.dat");
-  const QString bad = dir.Write(QStringLiteral("bad.dat"), "<TAppInfo SizeMode=\"x\"/>");
-  EXPECT_EQ(ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", missing}, 2).Error,
-            QStringLiteral("the settings file \"%1\" does not exist").arg(missing));
-  EXPECT_EQ(
-      ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", bad}, 2).Error,
-      QStringLiteral("the settings file \"%1\" cannot be read: 'x' is not a valid integer value").arg(bad));
+  const QString pipe = dir.Path() + QStringLiteral("pipe.dat");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+  const struct {
+    QString file;
+    const char *problem;
+  } cases[] = {
+      {dir.Path() + QStringLiteral("none.dat"), "does not exist"},
+      {dir.Write(QStringLiteral("bad.dat"), "<TAppInfo SizeMode=\"x\"/>"),
+       "cannot be read: 'x' is not a valid integer value"},
+      {dir.Write(QStringLiteral("cut.dat"), "<TAppInfo SizeMode=\"1\" APaperS"),
+       "cannot be read: it is no complete XML document"},
+      {pipe, "is not a regular file"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", c.file}, 2).Error,
+              QStringLiteral("the settings file \"%1\" %2").arg(c.file, QString::fromUtf8(c.problem)));
 }
 
 } // namespace

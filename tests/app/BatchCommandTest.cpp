@@ -3,6 +3,9 @@
 #include "ScanFixture.h"
 #include "tests/support/TestFiles.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -27,8 +30,9 @@ TEST(BatchCommandLine, DefaultsAndEveryOption) {
   EXPECT_FALSE(plain.Line.DryRun);
   EXPECT_TRUE(plain.Line.ReportFile.isEmpty());
 
-  const TParsedCommandLine full = Parse({"--source", "in", "--target", "out", "--series", "b", "--size", "B2",
-                                         "--jobs", "4", "--dry-run", "--report", "r.json"});
+  const TParsedCommandLine full =
+      Parse({"--source", "in", "--target", "out", "--series", "b", "--size", "B2", "--jobs", "4", "--dry-run",
+             "--report", "r.json", "--update", "--shard", "1/3", "--files-from", "-"});
   ASSERT_TRUE(full.Error.isEmpty()) << full.Error.toStdString();
   EXPECT_EQ(full.Line.Series, smeBStyle);
   EXPECT_FALSE(full.Line.AutoSize);
@@ -36,6 +40,10 @@ TEST(BatchCommandLine, DefaultsAndEveryOption) {
   EXPECT_EQ(full.Line.Jobs, 4);
   EXPECT_TRUE(full.Line.DryRun);
   EXPECT_EQ(full.Line.ReportFile, "r.json");
+  EXPECT_TRUE(full.Line.Update);
+  EXPECT_EQ(full.Line.Shard.Index, 1);
+  EXPECT_EQ(full.Line.Shard.Count, 3);
+  EXPECT_EQ(full.Line.FilesFrom, "-");
 
   const TParsedCommandLine fixedA = Parse({"--source=in", "--target=out", "--size=a5", "--size", "A3"});
   ASSERT_TRUE(fixedA.Error.isEmpty());
@@ -56,12 +64,13 @@ TEST(BatchCommandLine, WrongArgumentsSayWhy) {
       {{"--source", "in", "--target", "out", "--size", "A6"},
        "--size takes A0 to A5, B0 to B5 or auto, not \"A6\""},
       {{"--source", "in", "--target", "out", "--series", "C"}, "--series takes A or B, not \"C\""},
-      {{"--source", "in", "--target", "out", "--jobs", "0"},
-       "--jobs takes a whole number of at least 1, not \"0\""},
-      {{"--source", "in", "--target", "out", "--jobs", "x"},
-       "--jobs takes a whole number of at least 1, not \"x\""},
-      {{"--source", "in", "--target"}, "--target needs a value"},
-      {{"--source", "in", "--target", "out", "--colour", "red"}, "unknown option \"--colour\""},
+      {{"--source", "in", "--target", "out", "--jobs", "0"}, "--jobs takes a whole number from 1 to 256, not \"0\""},
+      {{"--source", "in", "--target", "out", "--jobs", "1000000000"},
+       "--jobs takes a whole number from 1 to 256, not \"1000000000\""},
+      {{"--source", "in", "--target", "out", "--jobs", "x"}, "--jobs takes a whole number from 1 to 256, not \"x\""},
+      {{"--source", "in", "--target"}, "Missing value after '--target'."},
+      {{"--source", "in", "--target", "out", "--colour", "red"}, "Unknown option 'colour'."},
+      {{"--source", "in", "--target", "out", "--shard", "2/2"}, "--shard takes K/N with 0 <= K < N, not \"2/2\""},
       {{"in", "out"}, "unexpected argument \"in\""},
   };
   for (const auto &c : cases)
@@ -78,11 +87,22 @@ struct TCommandRun {
   QString Err;
 };
 
+// Every file below root with its bytes, by relative path.
+QMap<QString, QByteArray> TreeContents(const QString &root) {
+  QMap<QString, QByteArray> files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    files.insert(QDir(root).relativeFilePath(path), ReadWholeFile(path));
+  }
+  return files;
+}
+
 TCommandRun RunCommand(const QStringList &arguments) {
   TCommandRun run;
   QTextStream out(&run.Out);
   QTextStream err(&run.Err);
-  TBatchConsole console{out, err, false, nullptr};
+  TBatchConsole console{out, err, false, nullptr, {}};
   run.Status = RunBatchCommand(arguments, 2, console);
   return run;
 }
@@ -143,16 +163,53 @@ TEST_F(BatchCommandTest, ExitStatusTellsSuccessFromRefusal) {
   } refusals[] = {
       {{"--source", In(), "--target", In() + "/out"}, "inside the source folder"},
       {{"--source", In() + "/none", "--target", Out()}, "does not exist"},
-      {{"--source", In(), "--target", Out(), "--size", "B1"}, "usage: pagetailor-batch"},
-      {{"--source", In(), "--target", Out(), "--report", In() + "/a4.tif/report.json"},
-       "cannot write the report"},
+      {{"--source", In(), "--target", Out(), "--size", "B1"}, "--help lists the options"},
+      {{"--source", Out() + "/in", "--target", Out()}, "source folder lies inside the output folder"},
+      {{"--source", In(), "--target", In() + "/a4.tif"}, "is a file"},
   };
+  QDir().mkpath(Out() + "/in");
   for (const auto &c : refusals) {
     const TCommandRun run = RunCommand(c.arguments);
     EXPECT_EQ(run.Status, becRefused) << c.message;
     EXPECT_TRUE(run.Err.contains(c.message)) << run.Err.toStdString();
   }
   EXPECT_FALSE(QFileInfo::exists(In() + "/out"));
+}
+
+// A report never replaces a scan, an output, the settings file or a file
+// that is no report, and never adds a file to the scans or the output.
+TEST_F(BatchCommandTest, TheReportGoesOnlyWhereItHarmsNothing) {
+  const QString settings = FDir.Write("AppInfo.dat", "<TAppInfo SizeMode=\"0\"/>");
+  const QString notes = FDir.Write("notes.txt", "my notes");
+  const QString previous = FDir.Write("previous.json", "[]");
+  QDir().mkpath(Out());
+  const QByteArray scan = ReadWholeFile(In() + "/a4.tif");
+  const struct {
+    QString report;
+    const char *message;
+  } refusals[] = {
+      {In() + "/a4.tif", "would lie inside the source folder"},
+      {In() + "/new.json", "would lie inside the source folder"},
+      {Out() + "/a4.tif", "would lie inside the output folder"},
+      {FDir.Path() + "./AppInfo.dat", "would replace the settings file"},
+      {notes, "is no report (a JSON array); it is left alone"},
+      {FDir.Path() + "missing/report.json", "its folder"},
+  };
+  for (const auto &c : refusals) {
+    const TCommandRun run =
+        RunCommand({"--source", In(), "--target", Out(), "--settings", settings, "--report", c.report});
+    EXPECT_EQ(run.Status, becRefused) << c.report.toStdString();
+    EXPECT_TRUE(run.Err.contains(c.message)) << run.Err.toStdString();
+  }
+  EXPECT_EQ(ReadWholeFile(In() + "/a4.tif"), scan);
+  EXPECT_FALSE(QFileInfo::exists(In() + "/new.json"));
+  EXPECT_EQ(ReadWholeFile(settings), "<TAppInfo SizeMode=\"0\"/>");
+  EXPECT_EQ(ReadWholeFile(notes), "my notes");
+  EXPECT_TRUE(QDir(Out()).isEmpty());
+
+  const TCommandRun again = RunCommand({"--source", In(), "--target", Out(), "--report", previous});
+  EXPECT_EQ(again.Status, becSuccess) << again.Err.toStdString();
+  EXPECT_EQ(QJsonDocument::fromJson(ReadWholeFile(previous)).array().size(), 2);
 }
 
 TEST_F(BatchCommandTest, AnOutputFolderThatCannotBeWrittenFailsEveryItem) {
@@ -176,6 +233,63 @@ TEST_F(BatchCommandTest, DryRunPrintsThePlanAndWritesNothing) {
                                "image at 0,8 size 413 x 568"))
       << run.Out.toStdString();
   EXPECT_FALSE(QFileInfo::exists(Out()));
+}
+
+// An update leaves every target that is newer than its scan, and converts a
+// scan changed since the last run.
+TEST_F(BatchCommandTest, UpdateConvertsOnlyWhatChanged) {
+  ASSERT_EQ(RunCommand({"--source", In(), "--target", Out()}).Status, becSuccess);
+  const TCommandRun nothing = RunCommand({"--source", In(), "--target", Out(), "--update"});
+  EXPECT_EQ(nothing.Status, becSuccess);
+  EXPECT_TRUE(nothing.Out.contains("2 of 2 items: 0 unchanged, 0 paged, 2 current, 0 skipped, 0 failed."))
+      << nothing.Out.toStdString();
+
+  const QString touched = In() + "/sub/small.tif";
+  QFile file(touched);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+  file.close();
+  const TCommandRun one = RunCommand({"--source", In(), "--target", Out(), "--update"});
+  EXPECT_TRUE(one.Out.contains("2 of 2 items: 0 unchanged, 1 paged, 1 current, 0 skipped, 0 failed."))
+      << one.Out.toStdString();
+}
+
+// Shards write together what one run writes, and their reports, joined in
+// shard order, are its report.
+TEST_F(BatchCommandTest, ShardsTogetherAreOneRun) {
+  for (int i = 0; i < 5; ++i)
+    WriteSolidScan(FDir.File(QStringLiteral("in/more/s%1.tif").arg(i)), TScanKind::Grey, 300 + i, 420, 50);
+  const QString whole = FDir.Path() + "whole";
+  ASSERT_EQ(RunCommand({"--source", In(), "--target", whole, "--report", FDir.Path() + "whole.json"}).Status,
+            becSuccess);
+  QJsonArray joined;
+  for (int k = 0; k < 3; ++k) {
+    const QString report = FDir.Path() + QStringLiteral("shard%1.json").arg(k);
+    const TCommandRun shard = RunCommand(
+        {"--source", In(), "--target", Out(), "--shard", QStringLiteral("%1/3").arg(k), "--report", report});
+    ASSERT_EQ(shard.Status, becSuccess) << shard.Err.toStdString();
+    for (const QJsonValue &entry : QJsonDocument::fromJson(ReadWholeFile(report)).array())
+      joined.append(entry);
+  }
+  EXPECT_TRUE(TreeContents(Out()) == TreeContents(whole));
+  EXPECT_EQ(QJsonDocument(joined).toJson().replace(Out().toUtf8(), whole.toUtf8()),
+            QJsonDocument::fromJson(ReadWholeFile(FDir.Path() + "whole.json")).toJson());
+}
+
+TEST_F(BatchCommandTest, FilesFromNamesTheScansToConvert) {
+  const QString list = FDir.Write("list.txt", "sub/small.tif\n\nmissing.tif\r\n");
+  const TCommandRun run = RunCommand({"--source", In(), "--target", Out(), "--files-from", list});
+  EXPECT_EQ(run.Status, becSuccess) << run.Err.toStdString();
+  EXPECT_TRUE(run.Out.contains("2 of 2 items: 0 unchanged, 1 paged, 1 skipped, 0 failed.")) << run.Out.toStdString();
+  EXPECT_EQ(TreeContents(Out()).keys(), QStringList({"sub/small.tif"}));
+
+  for (const char *line : {"../in/a4.tif", "/etc/passwd", "sub/"}) {
+    const QString bad = FDir.Write("bad.txt", QByteArray("a4.tif\n") + line);
+    const TCommandRun refused = RunCommand({"--source", In(), "--target", FDir.Path() + "none", "--files-from", bad});
+    EXPECT_EQ(refused.Status, becRefused) << line;
+    EXPECT_TRUE(refused.Err.contains("line 2:")) << refused.Err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(FDir.Path() + "none")) << line;
+  }
 }
 
 } // namespace

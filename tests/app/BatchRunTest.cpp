@@ -194,7 +194,7 @@ TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
       {"corrupt.tif", TBatchAction::Failed, "Cannot read the image: "},
       {"blocked/a.tif", TBatchAction::Failed, "Unable to create directory "},
       {"occupied.tif", TBatchAction::Failed, "Cannot move the written file into place: "},
-      {"gone.tif", TBatchAction::Skipped, ""},
+      {"gone.tif", TBatchAction::Skipped, "The file is gone"},
       {"good.tif", TBatchAction::Paged, ""},
   };
   ASSERT_EQ(outcome.Results.size(), std::size(cases));
@@ -219,13 +219,15 @@ TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
 }
 
 TEST_F(BatchRunTest, NeverWritesOverASourceFile) {
-  // The output folder holds the source folder, so in/in/a.tif would go to in/a.tif.
-  const QString inner = Scan("in/a.tif", TScanKind::Grey, 400, 550, 50);
+  // A link in the output folder leads back to the sources: in/sub/a.tif would go to in/a.tif.
+  const QString inner = Scan("sub/a.tif", TScanKind::Grey, 400, 550, 50);
   const QString outer = Scan("a.tif", TScanKind::Rgb, 400, 550, 50);
   const QByteArray before = ReadWholeFile(outer);
+  QDir().mkpath(Target());
+  ASSERT_TRUE(QFile::link(Source(), Target() + "sub"));
   TBatchItemList list;
   ScanFolder(list, Source());
-  const TBatchOutcome outcome = ExecuteBatch(list, {Source(), FDir.Path(), {}});
+  const TBatchOutcome outcome = ExecuteBatch(list, Settings());
   const TBatchResult *r = Find(outcome, inner);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->Action, TBatchAction::Failed);
@@ -309,32 +311,35 @@ TEST_F(BatchRunTest, CancelStopsBetweenItems) {
   EXPECT_EQ(Written(), QStringList({"a.tif"}));
 }
 
-TEST(BatchRun, RebasePathReplacesEveryOccurrenceOnce) {
-  const struct {
-    const char *path, *oldRoot, *newRoot, *expected;
-  } cases[] = {
-      {"/in/sub/", "/in/", "/out/", "/out/sub/"},
-      {"/in/x/in/", "/in/", "/out/", "/out/x/out/"},
-      {"/In/sub/", "/in/", "/out/", "/In/sub/"},
-      {"aaa", "aa", "b", "ba"},
-      {"abab", "ab", "abab", "abababab"},
-      {"/in/", "", "/out/", "/in/"},
-      {"/in/", "/in/", "", ""},
-      {"/elsewhere/", "/in/", "/out/", "/elsewhere/"},
-  };
-  for (const auto &c : cases)
-    EXPECT_EQ(RebasePath(c.path, c.oldRoot, c.newRoot), QString::fromLatin1(c.expected)) << c.path;
+// Targets follow the path relative to the source folder, taken once as a
+// prefix: a source path that recurs deeper in the tree, or folders given
+// without their trailing separator, never lead outside the output folder.
+TEST_F(BatchRunTest, TargetsLieAtTheirRelativePathInsideTheOutputFolder) {
+  const QString recurring = "archive" + Source() + "deep.tif";
+  Scan(recurring, TScanKind::Grey, 400, 550, 50);
+  Scan("top.tif", TScanKind::Grey, 400, 550, 50);
+  TBatchItemList list;
+  ScanFolder(list, Source());
+  TBatchSettings bare = Settings();
+  bare.SourcePath.chop(1);
+  bare.TargetPath.chop(1);
+  const TBatchOutcome outcome = ExecuteBatch(list, bare);
+  EXPECT_EQ(outcome.CountOf(TBatchAction::Paged), 2);
+  EXPECT_EQ(Written(), QStringList({recurring, "top.tif"}));
+  EXPECT_EQ(QDir(FDir.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList({"in", "out"}));
 }
 
 TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
   TTestDir dir;
   QDir(dir.Path()).mkpath("src/sub");
   QDir(dir.Path()).mkpath("elsewhere");
+  dir.Write("file", "x");
   ASSERT_TRUE(QFile::link(dir.Path() + "src/sub", dir.Path() + "elsewhere/link"));
   const QString src = dir.Path() + "src/";
   const struct {
     QString source, target;
-    const char *refusal; // empty: the run may start
+    QString refusal; // empty: the run may start
   } cases[] = {
       {src, "", "No output folder is set."},
       {"", dir.Path() + "out/", "No source folder is set."},
@@ -350,12 +355,15 @@ TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
       {src, dir.Path() + "elsewhere/link/out/",
        "The output folder lies inside the source folder: the output would mix with the scans."},
       {src, dir.Path() + "src-out/", ""},
-      {src, dir.Path(), ""},
-      {src + "sub/", src, ""},
+      {src, dir.Path(),
+       "The source folder lies inside the output folder: each run would convert the output of the run before."},
+      {src + "sub/", src,
+       "The source folder lies inside the output folder: each run would convert the output of the run before."},
+      {src, dir.Path() + "file", "The output folder " + dir.Path() + "file is a file."},
   };
   for (const auto &c : cases) {
     const TBatchSettings settings{c.source, c.target, {}};
-    EXPECT_EQ(RunRefusal(settings), QString::fromLatin1(c.refusal)) << c.target.toStdString();
+    EXPECT_EQ(RunRefusal(settings), c.refusal) << c.target.toStdString();
   }
 }
 

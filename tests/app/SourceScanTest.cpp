@@ -121,4 +121,21 @@ TEST(SourceScan, FollowsFolderLinksOncePerRealFolder) {
   EXPECT_EQ(Scan(tree), QStringList({"a.tif", "again/b.tif", "link1/o.tif", "z.tif"}));
 }
 
+// Links into the output folder, or up to a folder that holds the tree, would
+// list the output or the tree's surroundings: they are not followed.
+TEST(SourceScan, NeverFollowsLinksIntoTheOutputOrAboveTheTree) {
+  TTestDir dir;
+  dir.Write("tree/a.tif", "x");
+  dir.Write("out/converted.tif", "x");
+  dir.Write("beside.tif", "x");
+  const QString tree = dir.Path() + "tree/";
+  ASSERT_TRUE(QFile::link(dir.Path() + "out", tree + "to-out"));
+  ASSERT_TRUE(QFile::link(dir.Path() + "out/", tree + "to-out-slash"));
+  ASSERT_TRUE(QFile::link(dir.Path(), tree + "up"));
+  ASSERT_TRUE(QFile::link("/", tree + "root"));
+  TBatchItemList list;
+  ScanFolder(list, tree, dir.Path() + "out/");
+  EXPECT_EQ(Listed(list, tree), QStringList({"a.tif"}));
+}
+
 } // namespace

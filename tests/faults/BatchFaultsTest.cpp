@@ -20,7 +20,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <climits>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -122,16 +124,36 @@ TEST_F(BatchFaults, AFullDiskFailsTheItemsThatDoNotFitAndKeepsTheRest) {
   Scan("small.tif");
   Scan("big.tif", QSize(1200, 1700), 300, true);
   Scan("tiny.tif");
+  // SIGXFSZ keeps its default action, which would end the run unreported.
   const TBatchRun run = Run({}, [] {
     const rlimit limit{2 << 20, 2 << 20};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_IGN);
   });
   EXPECT_EQ(run.ExitCode, 1) << run.Output.toStdString();
+  EXPECT_TRUE(run.Output.contains("3 of 3 items: 0 unchanged, 2 paged, 0 skipped, 1 failed."))
+      << run.Output.toStdString();
   EXPECT_EQ(run.Action("small.tif"), "paged");
   EXPECT_EQ(run.Action("tiny.tif"), "paged");
   EXPECT_EQ(run.Action("big.tif"), "failed");
   EXPECT_FALSE(QFileInfo::exists(Out() + "big.tif"));
+}
+
+// Output into a pipe nobody reads any more (as in "... | head -1") fails
+// quietly instead of killing the run before its report.
+TEST_F(BatchFaults, AClosedOutputPipeDoesNotStopTheRun) {
+  Scan("a.tif");
+  Scan("b.tif");
+  const TBatchRun run = Run({}, [] {
+    int ends[2];
+    if (::pipe(ends) == 0) {
+      ::close(ends[0]);
+      ::dup2(ends[1], STDOUT_FILENO);
+      ::dup2(ends[1], STDERR_FILENO);
+    }
+  });
+  EXPECT_EQ(run.ExitCode, 0);
+  ASSERT_EQ(run.Report.size(), 2);
+  EXPECT_EQ(run.Action("b.tif"), "paged");
 }
 
 TEST_F(BatchFaults, AKilledRunLeavesOnlyCompleteFilesAndTheNextRunFinishes) {
@@ -197,6 +219,62 @@ TEST_F(BatchFaults, AwkwardNamesKeepTheirSpellingInTheOutput) {
   for (const QString &name : names) {
     EXPECT_EQ(run.Action("dir with space/" + name), "paged") << name.toStdString();
     EXPECT_TRUE(QFileInfo(Out() + "dir with space/" + name).isFile()) << name.toStdString();
+  }
+}
+
+// The hidden temporary name is short, so a name of the longest length the
+// file system takes converts too.
+TEST_F(BatchFaults, ANameOfTheLongestLengthConverts) {
+  const QString longest = QString(251, QLatin1Char('n')) + ".tif";
+  Scan(longest);
+  const TBatchRun run = Run();
+  EXPECT_EQ(run.ExitCode, 0) << run.Output.toStdString();
+  EXPECT_EQ(run.Action(longest), "paged");
+  EXPECT_TRUE(QFileInfo(Out() + longest).isFile());
+}
+
+// Entries named like scans that are no regular file, and a file whose path
+// is too long to open, are reported with their reason, never passed over
+// and never waited for.
+TEST_F(BatchFaults, EntriesThatCannotBeConvertedAreReportedWithTheirReason) {
+  Scan("plain.tif");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Src() + "pipe.tif").constData(), 0644), 0);
+  ASSERT_TRUE(QFile::link("/dev/zero", Src() + "zero.tif"));
+  // Folders of 200-byte names, deeper than a path can name.
+  const QByteArray part(200, 'd');
+  int fd = ::open(QFile::encodeName(Src()).constData(), O_RDONLY | O_DIRECTORY);
+  QString deep = Src();
+  for (int level = 0; level < 22 && fd >= 0; ++level) {
+    ::mkdirat(fd, part.constData(), 0755);
+    const int inner = ::openat(fd, part.constData(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = inner;
+    deep += QString::fromLatin1(part) + '/';
+  }
+  ASSERT_GE(fd, 0);
+  const QByteArray bytes = GreyScanBytes(SmallScan, SmallDpi);
+  const int file = ::openat(fd, "deep.tif", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::write(file, bytes.constData(), size_t(bytes.size())), bytes.size());
+  ::close(file);
+  ::close(fd);
+  ASSERT_GT(QFile::encodeName(deep).size(), PATH_MAX);
+
+  const TBatchRun run = RunBatch({"--source", Src(), "--target", Out()});
+  QProcess::execute("rm", {"-rf", Src() + QString::fromLatin1(part)});
+  EXPECT_EQ(run.ExitCode, 1) << run.Output.toStdString();
+  ASSERT_EQ(run.Report.size(), 4) << run.Output.toStdString();
+  EXPECT_EQ(run.Action("plain.tif"), "paged");
+  const struct {
+    QString name;
+    const char *reason;
+  } failed[] = {{"pipe.tif", "Not a regular file (a pipe)"},
+                {"zero.tif", "Not a regular file (a device)"},
+                {"deep.tif", "The path is too long to open"}};
+  for (const auto &c : failed) {
+    const QJsonObject item = run.Item(c.name);
+    EXPECT_EQ(item["action"].toString(), "failed") << c.name.toStdString();
+    EXPECT_EQ(item["error"].toString(), c.reason) << c.name.toStdString();
+    EXPECT_TRUE(run.Output.contains(c.reason)) << "the summary gives the reason for " << c.name.toStdString();
   }
 }
 

@@ -15,6 +15,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray Encoded(const char *format) {
@@ -135,15 +137,19 @@ TEST_F(RunFaults, ThePixelLimitFailsLargeSourcesAndPagesAndTheRunGoesOn) {
   EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden), QStringList{"fits.tif"});
 }
 
+// A pipe swapped in for a scan is not waited for: the run opens sources
+// without blocking and converts only regular files.
 TEST_F(RunFaults, SourcesThatVanishOrBreakAfterTheScanAreSkippedOrFailed) {
-  for (const char *name : {"a.tif", "gone.tif", "cut.tif", "now-a-folder.tif"})
+  for (const char *name : {"a.tif", "gone.tif", "cut.tif", "now-a-folder.tif", "now-a-pipe.tif"})
     WriteGreyScan(FDir.File(QStringLiteral("src/") + name), QSize(300, 420), 100);
   ScanFolder(FList, Src());
-  ASSERT_EQ(FList.Count(), 4);
+  ASSERT_EQ(FList.Count(), 5);
   QFile::remove(Src("gone.tif"));
   QFile(Src("cut.tif")).resize(300);
   QFile::remove(Src("now-a-folder.tif"));
   QDir().mkpath(Src("now-a-folder.tif"));
+  QFile::remove(Src("now-a-pipe.tif"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Src("now-a-pipe.tif")).constData(), 0644), 0);
 
   const TBatchOutcome outcome = Run();
   QMap<QString, TBatchResult> byName;
@@ -151,7 +157,10 @@ TEST_F(RunFaults, SourcesThatVanishOrBreakAfterTheScanAreSkippedOrFailed) {
     byName.insert(QFileInfo(result.Source).fileName(), result);
   EXPECT_EQ(byName["a.tif"].Action, TBatchAction::Paged);
   EXPECT_EQ(byName["gone.tif"].Action, TBatchAction::Skipped);
-  EXPECT_EQ(byName["now-a-folder.tif"].Action, TBatchAction::Skipped);
+  EXPECT_EQ(byName["gone.tif"].Error, "The file is gone");
+  EXPECT_EQ(byName["now-a-folder.tif"].Action, TBatchAction::Failed);
+  EXPECT_EQ(byName["now-a-pipe.tif"].Action, TBatchAction::Failed);
+  EXPECT_EQ(byName["now-a-pipe.tif"].Error, "Not a regular file (a pipe)");
   EXPECT_EQ(byName["cut.tif"].Action, TBatchAction::Failed);
   EXPECT_FALSE(byName["cut.tif"].Error.isEmpty());
   EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.tif"});

@@ -166,6 +166,101 @@ TEST(TiffEncode, UnwritableTargetFailsAndLeavesNothing) {
   EXPECT_EQ(page.Save(dir.File(QStringLiteral("x.tif")), QUuid::createUuid()), FileNotFound);
 }
 
+// Pages of different size, format, compression and resolution in one file,
+// each as libtiff reads it back; the file appears only when committed.
+TEST(PageWriter, WritesSeveralPagesIntoOneTiff) {
+  TTestDir dir;
+  const QString file = dir.File(QStringLiteral("pages.tif"));
+  TVellBitmap bilevel(40, 30, PixelFormat1bppIndexed), grey(16, 50, PixelFormat16bppGrayScale);
+  TVellBitmap colour(25, 10, PixelFormat24bppRGB);
+  bilevel.SetResolution(300, 300);
+  grey.SetResolution(150, 75);
+  colour.SetResolution(200, 200);
+  quint32 none = EncoderValueCompressionNone;
+  EncoderParameters uncompressed;
+  uncompressed.Count = 1;
+  uncompressed.Parameter[0] = {EncoderCompression, 1, EncoderParameterValueTypeLong, &none};
+  {
+    TVellPageWriter writer(file, Encoder("image/tiff"));
+    ASSERT_EQ(writer.GetLastStatus(), Ok);
+    ASSERT_EQ(writer.AddImage(&bilevel), Ok);
+    ASSERT_EQ(writer.AddImage(&grey, &uncompressed), Ok);
+    ASSERT_EQ(writer.AddFittedPage(&colour, 60, 80, Rect{5, 10, 50, 20}, 100), Ok)
+        << writer.GetLastErrorText().toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+    ASSERT_EQ(writer.Commit(), Ok) << writer.GetLastErrorText().toStdString();
+  }
+  struct TPage {
+    quint32 Width, Height;
+    quint16 Bits, Samples, Compression;
+    float XDpi, YDpi;
+  };
+  const TPage expected[] = {{40, 30, 1, 1, COMPRESSION_CCITTFAX4, 300, 300},
+                            {16, 50, 16, 1, COMPRESSION_NONE, 150, 75},
+                            {60, 80, 8, 3, COMPRESSION_LZW, 100, 100}};
+  TIFF *tif = TIFFOpen(QFile::encodeName(file).constData(), "r");
+  ASSERT_NE(tif, nullptr);
+  EXPECT_EQ(TIFFNumberOfDirectories(tif), 3);
+  for (tdir_t page = 0; page < 3; ++page) {
+    ASSERT_TRUE(TIFFSetDirectory(tif, page));
+    const TPage &e = expected[page];
+    quint32 width = 0, height = 0;
+    quint16 bits = 0, samples = 0, compression = 0;
+    float x = 0, y = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x);
+    TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y);
+    EXPECT_EQ(width, e.Width) << page;
+    EXPECT_EQ(height, e.Height) << page;
+    EXPECT_EQ(bits, e.Bits) << page;
+    EXPECT_EQ(samples, e.Samples) << page;
+    EXPECT_EQ(compression, e.Compression) << page;
+    EXPECT_FLOAT_EQ(x, e.XDpi) << page;
+    EXPECT_FLOAT_EQ(y, e.YDpi) << page;
+  }
+  TIFFClose(tif);
+  TVellBitmap last(TFilePage{file, 2});
+  ASSERT_EQ(last.GetLastStatus(), Ok);
+  EXPECT_EQ(GdipImagePixels(last.NativeImage())->pixel(2, 2), qRgb(255, 255, 255));
+  EXPECT_EQ(GdipImagePixels(last.NativeImage())->pixel(30, 20), qRgb(0, 0, 0));
+}
+
+// A writer that is not committed, or whose page failed, leaves the file that
+// was there before as it was.
+TEST(PageWriter, AnUncommittedOrFailedWriterLeavesTheOldFile) {
+  TTestDir dir;
+  const QString file = dir.Write(QStringLiteral("old.tif"), "old content");
+  TVellBitmap colour(8, 8, PixelFormat24bppRGB);
+  {
+    TVellPageWriter writer(file, Encoder("image/tiff"));
+    ASSERT_EQ(writer.AddImage(&colour), Ok);
+  }
+  EXPECT_EQ(ReadWholeFile(file), "old content");
+  quint32 g4 = EncoderValueCompressionCCITT4;
+  EncoderParameters fax;
+  fax.Count = 1;
+  fax.Parameter[0] = {EncoderCompression, 1, EncoderParameterValueTypeLong, &g4};
+  TVellPageWriter writer(file, Encoder("image/tiff"));
+  ASSERT_EQ(writer.AddImage(&colour), Ok);
+  EXPECT_EQ(writer.AddImage(&colour, &fax), InvalidParameter);
+  EXPECT_EQ(writer.Commit(), WrongState);
+  EXPECT_EQ(ReadWholeFile(file), "old content");
+  EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files), QStringList{QStringLiteral("old.tif")});
+}
+
+// Formats of one image refuse a second page.
+TEST(PageWriter, SingleImageFormatsTakeOnePage) {
+  TTestDir dir;
+  TVellBitmap colour(8, 8, PixelFormat24bppRGB);
+  TVellPageWriter writer(dir.File(QStringLiteral("one.png")), Encoder("image/png"));
+  ASSERT_EQ(writer.AddImage(&colour), Ok);
+  EXPECT_EQ(writer.AddImage(&colour), NotImplemented);
+}
+
 TEST(QtEncoders, PngJpegBmpRoundTrip) {
   TTestDir dir;
   QImage picture(12, 6, QImage::Format_RGB32);

@@ -3,6 +3,7 @@
 #include "tests/imaging/TiffFixtures.h"
 #include "tests/support/TestFiles.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -151,17 +152,110 @@ TEST(TiffDecodeResolution, ConvertsUnitsToDotsPerInch) {
   }
 }
 
-TEST(TiffDecodeMultiPage, ReadsTheFirstPage) {
+// Every page of a multi-page file, each with its own size; the header tells
+// the page count and a page past the end is refused.
+TEST(TiffDecodeMultiPage, ReadsEveryPageAndItsHeader) {
   TTiffSpec spec;
   spec.Pages = 3;
   spec.Width = 40;
+  spec.Compression = COMPRESSION_CCITTFAX4;
+  spec.Photometric = PHOTOMETRIC_MINISWHITE;
+  spec.BitsPerSample = 1;
   TTestDir dir;
   const QString file = dir.File(QStringLiteral("pages.tif"));
   WriteTiff(file, spec);
+  for (quint32 page = 0; page < 3; ++page) {
+    ImageHeader header;
+    ASSERT_EQ(GdipReadImageHeader(file, page, &header), Ok) << GdipLastErrorText().toStdString();
+    EXPECT_EQ(header.PageCount, 3u);
+    EXPECT_EQ(header.Width, page == 0 ? 40u : 20u);
+    EXPECT_EQ(header.Height, 23u);
+    EXPECT_EQ(header.PixelFormat, PixelFormat1bppIndexed);
+    EXPECT_EQ(QString::fromUtf16(header.MimeType), QStringLiteral("image/tiff"));
+    TVellBitmap bitmap(TFilePage{file, page});
+    ASSERT_EQ(bitmap.GetLastStatus(), Ok) << bitmap.GetLastErrorText().toStdString();
+    EXPECT_EQ(bitmap.GetWidth(), header.Width);
+    TTiffSpec pageSpec = spec;
+    pageSpec.Width = int(header.Width);
+    EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(bitmap.NativeImage()), pageSpec), 0) << page;
+  }
+  TVellBitmap missing(TFilePage{file, 3});
+  EXPECT_EQ(missing.GetLastStatus(), InvalidParameter);
+  EXPECT_TRUE(missing.GetLastErrorText().contains(QLatin1String("has 3 pages"))) << missing.GetLastErrorText().toStdString();
+}
+
+// A hand-made 3 × 2 grey image a b c / d e f as every orientation shows it,
+// through the row decoders (grey) and libtiff's RGBA reader (planar RGB).
+TEST(TiffDecodeOrientation, EveryOrientationIsShownUpright) {
+  const char *const upright[] = {"",           "abc/def",    "cba/fed",    "fed/cba", "def/abc",
+                                 "ad/be/cf",   "da/eb/fc",   "fc/eb/da",   "cf/be/ad"};
+  for (quint16 samples : {quint16(1), quint16(3)})
+    for (quint16 orientation = 1; orientation <= 8; ++orientation) {
+      TTestDir dir;
+      const QString file = dir.File(QStringLiteral("o.tif"));
+      TIFF *tif = TIFFOpen(QFile::encodeName(file).constData(), "w");
+      ASSERT_NE(tif, nullptr);
+      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 3u);
+      TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 2u);
+      TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+      TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+      TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_SEPARATE);
+      TIFFSetField(tif, TIFFTAG_ORIENTATION, orientation);
+      TIFFSetField(tif, TIFFTAG_XRESOLUTION, 100.0f);
+      TIFFSetField(tif, TIFFTAG_YRESOLUTION, 200.0f);
+      TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+      for (quint16 plane = 0; plane < samples; ++plane)
+        for (quint32 y = 0; y < 2; ++y) {
+          uchar row[3];
+          for (int x = 0; x < 3; ++x)
+            row[x] = uchar('a' + y * 3 + x);
+          ASSERT_EQ(TIFFWriteScanline(tif, row, y, plane), 1);
+        }
+      TIFFClose(tif);
+
+      const QString expected = QString::fromLatin1(upright[orientation]);
+      const QStringList rows = expected.split(u'/');
+      const bool turned = orientation >= 5;
+      ImageHeader header;
+      ASSERT_EQ(GdipReadImageHeader(file, 0, &header), Ok);
+      EXPECT_EQ(header.Orientation, orientation);
+      EXPECT_EQ(header.Width, quint32(rows[0].size()));
+      EXPECT_EQ(header.Height, quint32(rows.size()));
+      EXPECT_EQ(header.DpiX, turned ? 200 : 100);
+      TVellBitmap bitmap(file);
+      ASSERT_EQ(bitmap.GetLastStatus(), Ok) << bitmap.GetLastErrorText().toStdString();
+      EXPECT_EQ(bitmap.GetHorizontalResolution(), turned ? 200 : 100);
+      const QImage &pixels = *GdipImagePixels(bitmap.NativeImage());
+      QString shown;
+      for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+          shown += QString(y > 0 && x == 0 ? QStringLiteral("/") : QString()) + QChar(qRed(pixels.pixel(x, y)));
+      EXPECT_EQ(shown, expected) << "orientation " << orientation << ", samples " << samples;
+    }
+}
+
+// A Group 4 strip with a bad code word fails with libtiff's reason instead of
+// giving an image streaked from there on.
+TEST(TiffDecodeDamage, ABadFaxCodeFailsTheDecode) {
+  TTiffSpec spec;
+  spec.Width = 200;
+  spec.Height = 16;
+  spec.Photometric = PHOTOMETRIC_MINISWHITE;
+  spec.BitsPerSample = 1;
+  spec.Compression = COMPRESSION_CCITTFAX4;
+  TTestDir dir;
+  const QString file = dir.File(QStringLiteral("g4.tif"));
+  WriteTiff(file, spec);
+  QFile damaged(file);
+  ASSERT_TRUE(damaged.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(damaged.seek(8 + 20)); // inside the strip, which libtiff writes first
+  damaged.write(QByteArray(6, '\0'));
+  damaged.close();
   TVellBitmap bitmap(file);
-  ASSERT_EQ(bitmap.GetLastStatus(), Ok);
-  EXPECT_EQ(bitmap.GetWidth(), 40u);
-  EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(bitmap.NativeImage()), spec), 0);
+  EXPECT_EQ(bitmap.GetLastStatus(), UnknownImageFormat);
+  EXPECT_TRUE(bitmap.GetLastErrorText().contains(QLatin1String("damaged TIFF image data")))
+      << bitmap.GetLastErrorText().toStdString();
 }
 
 // Files stored bottom-up or right-to-left are shown upright, whichever

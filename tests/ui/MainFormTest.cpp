@@ -20,6 +20,10 @@ namespace {
 
 class MainForm : public ::testing::Test {
 protected:
+  // The window reads image headers through the imaging service, which the
+  // program starts with its settings.
+  static void SetUpTestSuite() { VellGdiplusStartup(); }
+  static void TearDownTestSuite() { VellGdiplusShutdown(); }
   void SetUp() override {
     SetHistoryFolder(Settings.Path());
     AppInfo = new TAppInfo;
@@ -208,8 +212,6 @@ namespace {
 
 class MainFormRun : public MainForm {
 protected:
-  static void SetUpTestSuite() { VellGdiplusStartup(); }
-  static void TearDownTestSuite() { VellGdiplusShutdown(); }
   // Starts the run from the window and waits for its end.
   static void RunAndWait(TMainForm &form) {
     form.btnStartDo->click();

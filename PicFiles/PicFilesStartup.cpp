@@ -1,0 +1,34 @@
+#include "PicFiles/PicFilesStartup.h"
+
+#include "PicFiles/BasePicFormat.h"
+#include "PicFiles/DcxFormat.h"
+#include "PicFiles/PcxFormat.h"
+#include "PicFiles/PpmFormat.h"
+#include "PicFiles/PsdFormat.h"
+#include "PicFiles/TgaFormat.h"
+#include "PicFiles/VellPicAttrs.h"
+
+namespace {
+
+// The formats in registration order: TBmpFormat, TJpgFormat, TGifFormat,
+// TTiffFormat, TWmfFormat, TTgaFormat, TPcxFormat, TPpmFormat, TPsdFormat,
+// TDcxFormat, TPngFormat. Each format adds its line at its place.
+void RegisterPicFormatClasses() {
+  RegisterPicFormat(TTgaFormat::StaticClass());
+  RegisterPicFormat(TPcxFormat::StaticClass());
+  RegisterPicFormat(TPpmFormat::StaticClass());
+  RegisterPicFormat(TPsdFormat::StaticClass());
+  RegisterPicFormat(TDcxFormat::StaticClass());
+}
+
+} // namespace
+
+void PicFilesStartup() {
+  RegisterPicAttrClasses();
+  RegisterPicFormatClasses();
+}
+
+void PicFilesShutdown() {
+  TPicFormatClassList::Free();
+  TVellPicAttrClassList::Free();
+}

@@ -1,0 +1,234 @@
+// Interim rows of the codec table on Qt's image plug-ins: BMP, JPEG and GIF,
+// until the codecs of their own replace them. Each row reads the resolution
+// from its format's header itself, which Qt's readers do not report.
+#include "imaging/VellImageCodecs.h"
+
+#include <QIODevice>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Bytes at offset from the device's current position, position kept.
+QByteArray PeekAt(QIODevice &device, qint64 offset, qint64 count) {
+  const QByteArray head = device.peek(offset + count);
+  return head.size() == offset + count ? head.mid(offset) : QByteArray();
+}
+
+// The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
+void ReadJpegResolution(QIODevice &device, float &dpiX, float &dpiY) {
+  const QByteArray app0 = PeekAt(device, 2, 16);
+  if (app0.isEmpty() || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
+      QByteArrayView(app0.constData() + 4, 5) != QByteArrayView("JFIF\0", 5))
+    return;
+  const int unit = app0[11];
+  const double perInch = unit == 1 ? 1.0 : unit == 2 ? 2.54 : 0.0;
+  dpiX = float(qFromBigEndian<quint16>(app0.constData() + 12) * perInch);
+  dpiY = float(qFromBigEndian<quint16>(app0.constData() + 14) * perInch);
+}
+
+// The pixels-per-metre fields of a BITMAPINFOHEADER or later header.
+void ReadBmpResolution(QIODevice &device, float &dpiX, float &dpiY) {
+  const QByteArray info = PeekAt(device, 14, 40);
+  if (info.isEmpty() || qFromLittleEndian<quint32>(info.constData()) < 40)
+    return;
+  const auto x = qFromLittleEndian<qint32>(info.constData() + 24);
+  const auto y = qFromLittleEndian<qint32>(info.constData() + 28);
+  dpiX = x > 0 ? DpiFromDotsPerMetre(quint32(x)) : 0.0f;
+  dpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
+}
+
+void NoResolution(QIODevice &, float &, float &) {}
+
+bool NoDamageCheck(QIODevice &) {
+  return true;
+}
+
+struct TQtFormat {
+  const char *Plugin;
+  const char16_t *Name;
+  void (*ReadResolution)(QIODevice &, float &, float &);
+  bool (*Intact)(QIODevice &); // false for damage Qt's reader would not report well
+};
+
+const TQtFormat Bmp{"bmp", u"BMP", ReadBmpResolution, NoDamageCheck};
+const TQtFormat Jpeg{"jpeg", u"JPEG", ReadJpegResolution, NoDamageCheck};
+const TQtFormat Gif{"gif", u"GIF", NoResolution, NoDamageCheck};
+
+// The pHYs chunk, which comes before the image data (interim, until the PNG
+// row on libpng).
+void ReadPngResolution(QIODevice &device, float &dpiX, float &dpiY) {
+  const QByteArray head = device.peek(64 * 1024);
+  for (qsizetype at = 8; at + 12 <= head.size();) {
+    const quint32 length = qFromBigEndian<quint32>(head.constData() + at);
+    const QByteArrayView type(head.constData() + at + 4, 4);
+    if (type == "pHYs" && length == 9 && at + 17 <= head.size()) {
+      if (head[at + 16] == 1) {
+        dpiX = DpiFromDotsPerMetre(qFromBigEndian<quint32>(head.constData() + at + 8));
+        dpiY = DpiFromDotsPerMetre(qFromBigEndian<quint32>(head.constData() + at + 12));
+      }
+      return;
+    }
+    if (type == "IDAT" || length > quint32(head.size()))
+      return;
+    at += qsizetype(length) + 12;
+  }
+}
+// No chunk announces more bytes than the file holds: decoders would
+// otherwise allocate and fill buffers of the announced size.
+bool PngChunksFit(QIODevice &device) {
+  const qint64 start = device.pos();
+  qint64 at = 8;
+  QByteArray header;
+  for (; device.seek(start + at) && (header = device.read(8)).size() == 8;) {
+    const quint32 length = qFromBigEndian<quint32>(header.constData());
+    if (qint64(length) + 12 > device.size() - start - at)
+      break;
+    at += qint64(length) + 12;
+  }
+  const bool intact = header.size() < 8;
+  device.seek(start);
+  return intact;
+}
+const TQtFormat Png{"png", u"PNG", ReadPngResolution, PngChunksFit};
+
+// The QImage format a decoded image is kept in: colour files as 24-bit RGB
+// unless they carry alpha.
+QImage::Format KeptFormat(QImage::Format format) {
+  switch (format) {
+  case QImage::Format_MonoLSB:
+    return QImage::Format_Mono;
+  case QImage::Format_ARGB32_Premultiplied:
+    return QImage::Format_ARGB32;
+  default:
+    return PixelFormatOf(format) == PixelFormatDontCare || format == QImage::Format_RGB32
+               ? QImage::Format_BGR888
+               : format;
+  }
+}
+
+template <const TQtFormat &F> GpStatus ReadHeaderWithQt(QIODevice &device, quint32 page, ImageHeader &header) {
+  if (page > 0)
+    return RecordFailure(InvalidParameter, QStringLiteral("the %1 image has one page only").arg(F.Name));
+  QImageReader reader(&device, F.Plugin);
+  const QSize size = reader.size();
+  if (!size.isValid())
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("cannot read the %1 header (%2)").arg(F.Name, reader.errorString()));
+  header.Width = quint32(size.width());
+  header.Height = quint32(size.height());
+  header.PixelFormat = PixelFormatOf(KeptFormat(reader.imageFormat()));
+  header.PageCount = 1;
+  F.ReadResolution(device, header.DpiX, header.DpiY);
+  return Ok;
+}
+
+template <const TQtFormat &F> GpStatus DecodeWithQt(QIODevice &device, quint32 page, TRaster &raster) {
+  if (page > 0)
+    return RecordFailure(InvalidParameter, QStringLiteral("the %1 image has one page only").arg(F.Name));
+  if (!F.Intact(device))
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("damaged %1 (a chunk is longer than the rest of the file)").arg(F.Name));
+  F.ReadResolution(device, raster.DpiX, raster.DpiY);
+  QImageReader reader(&device, F.Plugin);
+  const QSize size = reader.size();
+  if (size.isValid() && ExceedsPixelLimit(size.width(), size.height()))
+    return RecordFailure(ValueOverflow, PixelLimitText(size.width(), size.height()));
+  // Room for the largest pixel (8 bytes) of an image within the pixel limit.
+  const qint64 megabytes = GdipPixelLimit() * 8 / (1024 * 1024) + 1;
+  reader.setAllocationLimit(int(std::min<qint64>(megabytes, std::numeric_limits<int>::max())));
+  QImage image = reader.read();
+  if (image.isNull())
+    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot decode the %1 image (%2)")
+                                                 .arg(F.Name, reader.errorString()));
+  if (ExceedsPixelLimit(image.width(), image.height()))
+    return RecordFailure(ValueOverflow, PixelLimitText(image.width(), image.height()));
+  image.convertTo(KeptFormat(image.format()));
+  raster.Pixels = image;
+  raster.Format = PixelFormatOf(raster.Pixels);
+  return Ok;
+}
+
+template <const TQtFormat &F> GpStatus WriteWithQt(QIODevice &device, const TEncodePage &page) {
+  const TRaster raster = PageImage(page);
+  QImage image = raster.Pixels;
+  if (raster.DpiX > 0)
+    image.setDotsPerMeterX(int(std::lround(raster.DpiX / 0.0254)));
+  if (raster.DpiY > 0)
+    image.setDotsPerMeterY(int(std::lround(raster.DpiY / 0.0254)));
+  QImageWriter writer(&device, F.Plugin);
+  writer.setQuality(&F == &Jpeg && page.Quality < 0 ? 75 : page.Quality);
+  if (!writer.write(image))
+    return RecordFailure(Win32Error, writer.errorString());
+  return Ok;
+}
+
+template <const TQtFormat &F> std::unique_ptr<TPageEncoder> NewQtEncoder(QIODevice &device) {
+  return NewSingleImageEncoder(device, WriteWithQt<F>);
+}
+
+bool IsBmp(QIODevice &device) {
+  return PeekStartsWith(device, "BM");
+}
+bool IsJpeg(QIODevice &device) {
+  return PeekStartsWith(device, "\xFF\xD8\xFF");
+}
+bool IsPng(QIODevice &device) {
+  return PeekStartsWith(device, "\x89PNG\r\n\x1a\n");
+}
+bool IsGif(QIODevice &device) {
+  return PeekStartsWith(device, "GIF87a") || PeekStartsWith(device, "GIF89a");
+}
+
+} // namespace
+
+// Identifiers as the platform service has them.
+const TImageCodec VellQtBmpCodec{u"BMP",
+                                 u"image/bmp",
+                                 u"Built-in BMP Codec",
+                                 u"*.BMP;*.DIB;*.RLE",
+                                 QUuid(0x557cf400, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                 QUuid(0xb96b3cab, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                 IsBmp,
+                                 ReadHeaderWithQt<Bmp>,
+                                 DecodeWithQt<Bmp>,
+                                 NewQtEncoder<Bmp>};
+
+const TImageCodec VellQtJpegCodec{u"JPEG",
+                                  u"image/jpeg",
+                                  u"Built-in JPEG Codec",
+                                  u"*.JPG;*.JPEG;*.JPE;*.JFIF",
+                                  QUuid(0x557cf401, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                  QUuid(0xb96b3cae, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                  IsJpeg,
+                                  ReadHeaderWithQt<Jpeg>,
+                                  DecodeWithQt<Jpeg>,
+                                  NewQtEncoder<Jpeg>};
+
+// Decoding only, as before.
+const TImageCodec VellQtGifCodec{u"GIF",
+                                 u"image/gif",
+                                 u"Built-in GIF Codec",
+                                 u"*.GIF",
+                                 QUuid(0x557cf402, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                 QUuid(0xb96b3cb0, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                                 IsGif,
+                                 ReadHeaderWithQt<Gif>,
+                                 DecodeWithQt<Gif>,
+                                 nullptr};
+
+const TImageCodec VellPngCodec{u"PNG",
+                               u"image/png",
+                               u"Built-in PNG Codec",
+                               u"*.PNG",
+                               QUuid(0x557cf406, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                               QUuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                               IsPng,
+                               ReadHeaderWithQt<Png>,
+                               DecodeWithQt<Png>,
+                               NewQtEncoder<Png>};
