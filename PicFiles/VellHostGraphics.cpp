@@ -300,23 +300,23 @@ void TBitmap::Draw(QPainter &painter, const QRect &rect) const {
 
 // ---- drawing session on a bitmap ----
 
-TBitmapCanvas::TBitmapCanvas(TBitmap &bitmap)
-    : FBitmap(bitmap), FDirect(bitmap.FDepth > 8) {
-  if (FDirect) {
-    FPainter = std::make_unique<QPainter>(&bitmap.FImage);
-  } else {
+TBitmapCanvas::TBitmapCanvas(TBitmap &bitmap) : FBitmap(bitmap), FDirect(bitmap.FDepth > 8) {
+  // An empty bitmap gets a scratch pixel, so that drawing on it is harmless.
+  if (bitmap.FImage.isNull())
+    FWork = QImage(1, 1, QImage::Format_RGB32);
+  else if (!FDirect)
     FWork = bitmap.FImage.convertToFormat(QImage::Format_RGB32);
-    FPainter = std::make_unique<QPainter>(&FWork);
-  }
+  FPainter = std::make_unique<QPainter>(FWork.isNull() ? &bitmap.FImage : &FWork);
   SetPainter(FPainter.get());
 }
 
 TBitmapCanvas::~TBitmapCanvas() {
   FPainter->end();
-  if (FDirect || FWork.isNull())
+  if (FDirect || FBitmap.FImage.isNull())
     return;
   const QImage indexed = ToPalette(FWork, FBitmap.FPalette);
-  FBitmap.FImage = FBitmap.FDepth == 1 ? indexed.convertToFormat(QImage::Format_Mono, FBitmap.FPalette) : indexed;
+  FBitmap.FImage =
+      FBitmap.FDepth == 1 ? indexed.convertToFormat(QImage::Format_Mono, FBitmap.FPalette) : indexed;
 }
 
 // ---- picture holder and clipboard ----

@@ -19,8 +19,8 @@ VELL_IMPLEMENT_CLASS(TAppInfo, TXMLPersistent, TProp::Field("APaperSize", &TAppI
 
 namespace {
 
-void ReportToStderr(const QString &message) {
-  std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+void ReportToStderr(const TReason &problem) {
+  std::fprintf(stderr, "%s\n", problem.English().toLocal8Bit().constData());
 }
 
 TSettingsReporter &Reporter() {
@@ -56,11 +56,8 @@ void TAppInfo::Recover(const QString &reason) {
   const QString badFile = FFileName + QStringLiteral(".bad");
   QFile::remove(badFile);
   const bool kept = QFile::rename(FFileName, badFile);
-  FLoadProblem =
-      QStringLiteral("The settings file \"%1\" could not be read: %2\nThe default settings are used")
-          .arg(FFileName, reason);
-  FLoadProblem += kept ? QStringLiteral("; the file was kept as \"%1\".").arg(badFile)
-                       : QStringLiteral("; the file could not be kept as \"%1\".").arg(badFile);
+  FLoadProblem = TReason(kept ? TReasonKind::SettingsUnreadable : TReasonKind::SettingsUnreadableNotKept,
+                         {FFileName, reason, badFile});
 }
 
 TAppInfo::~TAppInfo() {
@@ -69,7 +66,7 @@ TAppInfo::~TAppInfo() {
   try {
     Save();
   } catch (const std::exception &error) {
-    Reporter()(QStringLiteral("The settings could not be saved: %1").arg(QString::fromUtf8(error.what())));
+    Reporter()(TReason(TReasonKind::SettingsNotSaved, {QString::fromUtf8(error.what()), FFileName}));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "Common/VellClasses.h"
 #include "Common/VellTypInfo.h"
+#include "app/Reasons.h"
 
 #include <QString>
 
@@ -48,9 +49,9 @@ public:
 
   // Full path of the settings file; empty when bound to none.
   const QString &FileName() const { return FFileName; }
-  // Why the settings file could not be read at creation, for the user; empty
+  // Why the settings file could not be read at creation, for the user; none
   // when it was read or did not exist.
-  const QString &LoadProblem() const { return FLoadProblem; }
+  const TReason &LoadProblem() const { return FLoadProblem; }
   // Writes the settings file now (EInOutError, EFCreateError on failure).
   void Save() const;
   std::unique_ptr<TXMLPersistent> Clone() const override;
@@ -59,16 +60,16 @@ private:
   void Recover(const QString &reason);
 
   QString FFileName;
-  QString FLoadProblem;
+  TReason FLoadProblem;
 };
 
 // The settings file of the program: "AppInfo.dat" in SettingsFolder().
 QString DefaultSettingsFile();
 
 // Tells the user that the settings file could not be written at shut-down.
-// Writes to stderr unless the program installs its own (the GUI shows a
-// message box); an empty function restores the default.
-using TSettingsReporter = std::function<void(const QString &message)>;
+// Writes the English text to stderr unless the program installs its own (the
+// GUI shows a message box); an empty function restores the default.
+using TSettingsReporter = std::function<void(const TReason &problem)>;
 void SetSettingsReporter(TSettingsReporter reporter);
 
 // The one settings object, alive between AppStartup and AppShutdown.

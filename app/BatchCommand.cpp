@@ -485,8 +485,8 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
     return Refuse(console, QStringLiteral("the source folder \"%1\" does not exist").arg(line.Source));
 
   const TBatchSettings settings = SettingsOf(line);
-  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
-    return Refuse(console, refusal);
+  if (const TReason refusal = RunRefusal(settings); !refusal.IsNone())
+    return Refuse(console, refusal.English());
   if (!line.ReportFile.isEmpty())
     if (const QString refusal = ReportRefusal(line, settings); !refusal.isEmpty())
       return Refuse(console, refusal);

@@ -25,7 +25,7 @@ QJsonObject ReportEntry(const TBatchResult &r, const TPathDisplay &display) {
   entry[QStringLiteral("draw")] =
       OrNull(page, QJsonArray{r.Draw.x(), r.Draw.y(), r.Draw.width(), r.Draw.height()});
   entry[QStringLiteral("dpi")] = OrNull(page, double(r.Dpi));
-  entry[QStringLiteral("error")] = OrNull(!r.Error.isEmpty(), r.Error);
+  entry[QStringLiteral("error")] = OrNull(!r.Error.IsNone(), r.Error.English());
   return entry;
 }
 
@@ -49,19 +49,19 @@ QString BatchSummaryText(const TBatchOutcome &outcome, int itemCount, const TPat
   if (outcome.Cancelled)
     text += QStringLiteral("The run was cancelled; the remaining items were not converted.\n");
   for (const TBatchResult &r : outcome.Results)
-    if (!r.Error.isEmpty())
-      text += QStringLiteral("%1: %2: %3\n").arg(BatchActionName(r.Action), display(r.Source), r.Error);
+    if (!r.Error.IsNone())
+      text += QStringLiteral("%1: %2: %3\n").arg(BatchActionName(r.Action), display(r.Source), r.Error.English());
   return text;
 }
 
 QString DryRunLine(const TBatchResult &r, const TPathDisplay &display) {
   const QString source = display(r.Source);
   if (r.Action == TBatchAction::Skipped)
-    return QStringLiteral("%1: skipped: %2").arg(source, r.Error);
+    return QStringLiteral("%1: skipped: %2").arg(source, r.Error.English());
   if (r.Action == TBatchAction::Current)
     return QStringLiteral("%1: current, the output is newer than the scan").arg(source);
   if (r.Action == TBatchAction::Failed)
-    return QStringLiteral("%1: failed: %2").arg(source, r.Error);
+    return QStringLiteral("%1: failed: %2").arg(source, r.Error.English());
   const QString measured = QStringLiteral("%1: %2 x %3 mm (%4)")
                                .arg(source)
                                .arg(r.ImageMm.width())

@@ -17,7 +17,6 @@
 #include <optional>
 
 #include <cerrno>
-#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,10 +48,6 @@ QString RealPath(const QString &path) {
 bool IsSameOrInsideReal(const QString &inner, const QString &outer) {
   return inner == outer ||
          inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
-}
-
-QString SystemText(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QString WithSlash(const QString &folder) {
@@ -102,11 +97,11 @@ public:
   const QString &Path() const { return FPath; }
 
   // Flushes the file to disk and renames it to target; the reason on failure.
-  QString CommitAs(const QString &target) {
-    if (const QString error = SyncToDisk(); !error.isEmpty())
+  TReason CommitAs(const QString &target) {
+    if (const TReason error = SyncToDisk(); !error.IsNone())
       return error;
     if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(target).constData()) != 0)
-      return QStringLiteral("Cannot move the written file into place: %1").arg(SystemText(errno));
+      return TReason(TReasonKind::CannotMoveIntoPlace).WithSystemError(errno);
     FCommitted = true;
     return {};
   }
@@ -114,13 +109,13 @@ public:
 private:
   static inline const QString Prefix = QStringLiteral(".pt-");
 
-  QString SyncToDisk() const {
+  TReason SyncToDisk() const {
     const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     const int error = errno;
     if (fd >= 0)
       ::close(fd);
-    return synced ? QString() : QStringLiteral("The written file cannot be flushed to disk: %1").arg(SystemText(error));
+    return synced ? TReason() : TReason(TReasonKind::CannotFlush).WithSystemError(error);
   }
 
   QString FPath;
@@ -133,12 +128,12 @@ private:
 class TOutputFolders {
 public:
   // Creates folder if needed; the reason when it cannot be.
-  QString Prepare(const QString &folder) {
+  TReason Prepare(const QString &folder) {
     QMutexLocker lock(&FLock);
     if (FPrepared.contains(folder))
       return {};
     if (!QDir().mkpath(folder))
-      return QStringLiteral("Unable to create directory %1").arg(folder);
+      return TReason(TReasonKind::CannotCreateFolder, {folder});
     TPartFile::RemoveAbandoned(folder);
     FPrepared.insert(folder);
     return {};
@@ -185,13 +180,13 @@ public:
   bool Gone() const { return FFd < 0 && FOpenError == ENOENT; }
   bool Usable() const { return FFd >= 0 && FRegular; }
 
-  // Why the file cannot be converted; empty when it can.
-  QString Problem() const {
+  // Why the file cannot be converted; none when it can.
+  TReason Problem() const {
     if (FFd < 0)
-      return FOpenError == ENAMETOOLONG ? QStringLiteral("The path is too long to open")
-                                        : QStringLiteral("Cannot open the file: %1").arg(SystemText(FOpenError));
+      return FOpenError == ENAMETOOLONG ? TReason(TReasonKind::PathTooLong)
+                                        : TReason(TReasonKind::CannotOpenFile).WithSystemError(FOpenError);
     if (!FRegular)
-      return QStringLiteral("Not a regular file (%1)").arg(KindName(FInfo.st_mode));
+      return TReason(TReasonKind::NotARegularFile, KindNames(FInfo.st_mode));
     return {};
   }
 
@@ -207,14 +202,15 @@ public:
   QString DescriptorPath() const { return QStringLiteral("/proc/self/fd/%1").arg(FFd); }
 
 private:
-  static QString KindName(mode_t mode) {
+  // The kind of file in English and in Chinese.
+  static QStringList KindNames(mode_t mode) {
     if (S_ISFIFO(mode))
-      return QStringLiteral("a pipe");
+      return {QStringLiteral("a pipe"), QStringLiteral("管道")};
     if (S_ISCHR(mode) || S_ISBLK(mode))
-      return QStringLiteral("a device");
+      return {QStringLiteral("a device"), QStringLiteral("设备")};
     if (S_ISSOCK(mode))
-      return QStringLiteral("a socket");
-    return QStringLiteral("not a file");
+      return {QStringLiteral("a socket"), QStringLiteral("套接字")};
+    return {QStringLiteral("not a file"), QStringLiteral("不是文件")};
   }
 
   int FFd = -1;
@@ -245,7 +241,7 @@ public:
     try {
       Convert();
     } catch (const std::exception &error) {
-      Fail(QString::fromUtf8(error.what()));
+      Fail(TReason(TReasonKind::UnexpectedError, {QString::fromUtf8(error.what())}));
     }
     return FResult;
   }
@@ -253,30 +249,30 @@ public:
 private:
   void Convert() {
     if (FTargetFolder.isEmpty())
-      return Fail(QStringLiteral("The file lies outside the source folder"));
+      return Fail(TReason(TReasonKind::OutsideSourceFolder));
     const TSourceFile source(FResult.Source);
     if (!source.Usable()) {
       if (HasUnspellableName(QFileInfo(FResult.Source)))
-        return Fail(
-            QStringLiteral("The file name is no valid UTF-8, so the file cannot be opened; rename it"));
+        return Fail(TReason(TReasonKind::UnspellableName));
       if (source.Gone())
-        return Skip(QStringLiteral("The file is gone"));
+        return Skip(TReason(TReasonKind::FileGone));
       return Fail(source.Problem());
     }
     if (FRun.SourceFiles.contains(RealPath(FResult.Target)))
-      return Fail(QStringLiteral("The target would replace a source file"));
+      return Fail(TReason(TReasonKind::TargetReplacesSource));
     if (FRun.Options.Update && source.IsOlderThan(FResult.Target)) {
       FResult.Action = TBatchAction::Current;
       return;
     }
     if (!FRun.Options.DryRun)
-      if (const QString error = FRun.Folders.Prepare(FTargetFolder); !error.isEmpty())
+      if (const TReason error = FRun.Folders.Prepare(FTargetFolder); !error.IsNone())
         return Fail(error);
 
     TVellBitmap image(source.DescriptorPath());
     if (image.GetLastStatus() != Ok)
-      return Fail(QStringLiteral("Cannot read the image: %1")
-                      .arg(FailureText(image).replace(source.DescriptorPath(), FResult.Source)));
+      return Fail(TReason(TReasonKind::CannotReadImage,
+                          {FailureText(image).replace(source.DescriptorPath(), FResult.Source)},
+                          image.GetLastStatus()));
     const TImageMetrics metrics = MetricsOf(image);
     const TPageSettings &page = FRun.Settings.Page;
     FResult.ImagePx = QSize(metrics.Width, metrics.Height);
@@ -328,23 +324,23 @@ private:
       return true;
     TPartFile part(FTargetFolder, FResult.Index);
     if (write(part.Path()) != Ok) {
-      Fail(QStringLiteral("Cannot write %1: %2").arg(FResult.Target, FailureText(image)));
+      Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(image)}, image.GetLastStatus()));
       return false;
     }
-    if (const QString error = part.CommitAs(FResult.Target); !error.isEmpty()) {
+    if (const TReason error = part.CommitAs(FResult.Target); !error.IsNone()) {
       Fail(error);
       return false;
     }
     return true;
   }
 
-  void Fail(const QString &reason) {
+  void Fail(const TReason &reason) {
     FResult.Action = TBatchAction::Failed;
     FResult.PageName.clear();
     FResult.Error = reason;
   }
 
-  void Skip(const QString &reason) {
+  void Skip(const TReason &reason) {
     FResult.Action = TBatchAction::Skipped;
     FResult.Error = reason;
   }
@@ -412,7 +408,7 @@ void FailUnsynced(TBatchOutcome &outcome, const QSet<QString> &folders) {
         folders.contains(QFileInfo(result.Target).path() + QLatin1Char('/'))) {
       result.Action = TBatchAction::Failed;
       result.PageName.clear();
-      result.Error = QStringLiteral("The output folder cannot be flushed to disk");
+      result.Error = TReason(TReasonKind::FolderNotFlushed);
     }
 }
 
@@ -453,23 +449,21 @@ bool IsSameOrInside(const QString &path, const QString &outer) {
   return IsSameOrInsideReal(RealPath(path), RealPath(outer));
 }
 
-QString RunRefusal(const TBatchSettings &settings) {
+TReason RunRefusal(const TBatchSettings &settings) {
   if (settings.SourcePath.isEmpty())
-    return QStringLiteral("No source folder is set.");
+    return TReason(TReasonKind::NoSourceFolder);
   if (settings.TargetPath.isEmpty())
-    return QStringLiteral("No output folder is set.");
+    return TReason(TReasonKind::NoTargetFolder);
   if (const QFileInfo target(QDir::cleanPath(settings.TargetPath)); target.exists() && !target.isDir())
-    return QStringLiteral("The output folder %1 is a file.").arg(settings.TargetPath);
+    return TReason(TReasonKind::TargetIsAFile, {settings.TargetPath});
   const QString source = RealPath(settings.SourcePath);
   const QString target = RealPath(settings.TargetPath);
   if (source == target)
-    return QStringLiteral("The output folder is the source folder: the output would replace the scans.");
+    return TReason(TReasonKind::TargetIsSource);
   if (IsSameOrInsideReal(target, source))
-    return QStringLiteral(
-        "The output folder lies inside the source folder: the output would mix with the scans.");
+    return TReason(TReasonKind::TargetInsideSource);
   if (IsSameOrInsideReal(source, target))
-    return QStringLiteral("The source folder lies inside the output folder: each run would convert the "
-                          "output of the run before.");
+    return TReason(TReasonKind::SourceInsideTarget);
   return {};
 }
 
@@ -480,15 +474,15 @@ TBatchOutcome ExecuteBatch(const TBatchItemList &list) {
 
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &givenSettings,
                            const TBatchOptions &options, TBatchObserver *observer) {
-  if (const QString refusal = RunRefusal(givenSettings); !refusal.isEmpty())
-    throw EInOutError(refusal);
+  if (const TReason refusal = RunRefusal(givenSettings); !refusal.IsNone())
+    throw EReasonError(refusal);
   TBatchSettings settings = givenSettings;
   settings.SourcePath = WithSlash(settings.SourcePath);
   settings.TargetPath = WithSlash(settings.TargetPath);
   TOutputFolders folders;
   TRunContext run{settings, options, {}, SourceFilesOf(list), folders};
   if (GetEncoderClsid(QStringLiteral("image/tiff"), run.TiffEncoder) < 0)
-    throw EInOutError(QStringLiteral("No TIFF encoder is available."));
+    throw EReasonError(TReason(TReasonKind::NoTiffEncoder));
 
   TBatchObserver silent;
   TBatchScheduler scheduler(list, run, observer ? *observer : silent);

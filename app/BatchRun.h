@@ -5,6 +5,7 @@
 
 #include "app/PTClasses.h"
 #include "app/PaperRules.h"
+#include "app/Reasons.h"
 
 #include <QRect>
 #include <QSize>
@@ -47,7 +48,7 @@ struct TBatchResult {
   QSize PagePx;
   QRect Draw;    // where the image lies on the page
   float Dpi = 0; // the resolution stored with the written file
-  QString Error; // why the item failed or was skipped; empty otherwise
+  TReason Error; // why the item failed or was skipped; none otherwise
 };
 
 // Progress and cancellation of a run, for callers on another thread.
@@ -75,12 +76,12 @@ bool IsSameOrInside(const QString &path, const QString &outer);
 
 // Why a run with these settings must not start (no output folder, one that
 // is a file, equals or lies inside the source folder, or holds the source
-// folder); empty when it may.
-QString RunRefusal(const TBatchSettings &settings);
+// folder); none when it may.
+TReason RunRefusal(const TBatchSettings &settings);
 
 // Converts the list's items on options.Jobs workers, each item's target at
 // its path relative to the source folder; the output equals that
-// of a sequential run. Raises EInOutError with the refusal, or when there is
+// of a sequential run. Raises EReasonError with the refusal, or when there is
 // no TIFF encoder, before anything is written. Failed items are reported in
 // their result and the run goes on.
 TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &settings,

@@ -34,7 +34,7 @@ void Fail(const char *what) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  SetSettingsReporter([](const QString &message) { Fail(qPrintable(message)); });
+  SetSettingsReporter([](const TReason &problem) { Fail(qPrintable(problem.English())); });
   return 0;
 }
 
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     loaded = Values(first);
   }
   const TAppInfo second(SettingsFile());
-  if (!second.LoadProblem().isEmpty())
-    Fail(qPrintable(second.LoadProblem()));
+  if (!second.LoadProblem().IsNone())
+    Fail(qPrintable(second.LoadProblem().English()));
   if (Values(second) != loaded)
     Fail("the settings changed when written and read again");
   return 0;

@@ -1,6 +1,6 @@
 #include "imaging/VellBmpCodec.h"
 
-#include "imaging/VellGDIPAPI.h"
+#include "imaging/VellImageCodecs.h"
 
 #include <QIODevice>
 #include <QtEndian>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -123,11 +124,8 @@ bool CheckHeaders(const THeaders &h, QString &error) {
     return Fail(error, QStringLiteral("BMP: unsupported compression %1 with %2 bits").arg(c).arg(bits));
   if ((c == BiRle8 || c == BiRle4) && h.TopDown)
     return Fail(error, QStringLiteral("BMP: run-length data cannot have top-down rows"));
-  if (width * height > GdipPixelLimit())
-    return Fail(error, QStringLiteral("BMP: %1 x %2 pixels exceed the limit of %3 pixels")
-                           .arg(width)
-                           .arg(height)
-                           .arg(GdipPixelLimit()));
+  if (ExceedsPixelLimit(width, height))
+    return Fail(error, QStringLiteral("BMP: ") + PixelLimitText(width, height));
   return true;
 }
 
@@ -343,6 +341,14 @@ QImage WritablePixels(const TBmpPicture &picture, int &bits) {
   case QImage::Format_Indexed8:
     bits = picture.BitsPerPixel == 4 && in.colorCount() <= 16 ? 4 : 8;
     return in;
+  case QImage::Format_Grayscale8: {
+    bits = 8;
+    QImage indexed(in.size(), QImage::Format_Indexed8);
+    indexed.setColorTable(GreyColourTable(256));
+    for (int y = 0; y < in.height(); ++y)
+      std::memcpy(indexed.scanLine(y), in.constScanLine(y), size_t(in.width()));
+    return indexed;
+  }
   case QImage::Format_RGB555:
   case QImage::Format_RGB16:
     bits = 16;
@@ -453,3 +459,109 @@ bool TVellBmpCodec::Encode(const TBmpPicture &picture, QIODevice &device, QStrin
   }
   return true;
 }
+
+// ---- the imaging service's BMP row ----
+
+namespace {
+
+// The service keeps colour without alpha as 24-bit RGB.
+QImage ServiceKept(const QImage &pixels) {
+  switch (pixels.format()) {
+  case QImage::Format_RGB555:
+  case QImage::Format_RGB16:
+  case QImage::Format_RGB32:
+    return pixels.convertToFormat(QImage::Format_BGR888);
+  default:
+    return pixels;
+  }
+}
+
+QImage::Format ServiceFormatOf(const TBmpHeader &header) {
+  switch (header.BitCount) {
+  case 1:
+    return QImage::Format_Mono;
+  case 4:
+  case 8:
+    return QImage::Format_Indexed8;
+  case 32:
+    return header.Compression == 0 ? QImage::Format_BGR888 : QImage::Format_ARGB32;
+  default:
+    return QImage::Format_BGR888;
+  }
+}
+
+float Dpi(qint32 pelsPerMetre) {
+  return pelsPerMetre > 0 ? DpiFromDotsPerMetre(quint32(pelsPerMetre)) : 0.0f;
+}
+
+GpStatus Refused(const QString &error) {
+  return RecordFailure(UnknownImageFormat, error);
+}
+
+GpStatus ReadBmpHeader(QIODevice &device, quint32 page, ImageHeader &header) {
+  if (page > 0)
+    return RecordFailure(InvalidParameter, QStringLiteral("the BMP image has one page only"));
+  const qint64 start = device.pos();
+  TBmpHeader bmp;
+  QString error;
+  const bool read = TVellBmpCodec::ReadHeader(device, bmp, error);
+  device.seek(start);
+  if (!read)
+    return Refused(error);
+  header.Width = quint32(qAbs(bmp.Width));
+  header.Height = quint32(qAbs(qint64(bmp.Height)));
+  header.DpiX = Dpi(bmp.XPelsPerMeter);
+  header.DpiY = Dpi(bmp.YPelsPerMeter);
+  header.PixelFormat = PixelFormatOf(ServiceFormatOf(bmp));
+  header.PageCount = 1;
+  return Ok;
+}
+
+GpStatus DecodeBmp(QIODevice &device, quint32 page, TRaster &raster) {
+  if (page > 0)
+    return RecordFailure(InvalidParameter, QStringLiteral("the BMP image has one page only"));
+  TBmpPicture picture;
+  QString error;
+  if (!TVellBmpCodec::Decode(device, picture, error))
+    return RecordFailure(error.contains(QStringLiteral("limit")) ? ValueOverflow : UnknownImageFormat, error);
+  raster.Pixels = ServiceKept(picture.Pixels);
+  raster.Format = PixelFormatOf(raster.Pixels);
+  raster.DpiX = Dpi(picture.XPelsPerMeter);
+  raster.DpiY = Dpi(picture.YPelsPerMeter);
+  return Ok;
+}
+
+qint32 PelsPerMetre(float dpi) {
+  return dpi > 0 ? qint32(std::lround(dpi / 0.0254)) : 0;
+}
+
+GpStatus WriteBmp(QIODevice &device, const TEncodePage &page) {
+  const TRaster raster = PageImage(page);
+  const TBmpPicture picture{raster.Pixels, 0, PelsPerMetre(raster.DpiX), PelsPerMetre(raster.DpiY)};
+  QString error;
+  if (!TVellBmpCodec::Encode(picture, device, error))
+    return RecordFailure(Win32Error, error);
+  return Ok;
+}
+
+std::unique_ptr<TPageEncoder> NewBmpEncoder(QIODevice &device) {
+  return NewSingleImageEncoder(device, WriteBmp);
+}
+
+bool IsBmp(QIODevice &device) {
+  return TVellBmpCodec::CanRead(device);
+}
+
+} // namespace
+
+// Identifiers as the platform service has them.
+const TImageCodec VellBmpCodec{u"BMP",
+                               u"image/bmp",
+                               u"Built-in BMP Codec",
+                               u"*.BMP;*.DIB;*.RLE",
+                               QUuid(0x557cf400, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                               QUuid(0xb96b3cab, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+                               IsBmp,
+                               ReadBmpHeader,
+                               DecodeBmp,
+                               NewBmpEncoder};

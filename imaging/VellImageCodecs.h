@@ -82,7 +82,7 @@ struct TImageCodec {
 // The rows, in order.
 extern const TImageCodec VellTiffCodec;
 extern const TImageCodec VellPngCodec;
-extern const TImageCodec VellQtBmpCodec;  // interim, Qt's BMP plug-in
+extern const TImageCodec VellBmpCodec;
 extern const TImageCodec VellQtJpegCodec; // interim, Qt's JPEG plug-in
 extern const TImageCodec VellQtGifCodec;  // interim, Qt's GIF plug-in
 

@@ -1,4 +1,4 @@
-// Interim rows of the codec table on Qt's image plug-ins: BMP, JPEG and GIF,
+// Interim rows of the codec table on Qt's image plug-ins: JPEG, GIF and PNG,
 // until the codecs of their own replace them. Each row reads the resolution
 // from its format's header itself, which Qt's readers do not report.
 #include "imaging/VellImageCodecs.h"
@@ -32,17 +32,6 @@ void ReadJpegResolution(QIODevice &device, float &dpiX, float &dpiY) {
   dpiY = float(qFromBigEndian<quint16>(app0.constData() + 14) * perInch);
 }
 
-// The pixels-per-metre fields of a BITMAPINFOHEADER or later header.
-void ReadBmpResolution(QIODevice &device, float &dpiX, float &dpiY) {
-  const QByteArray info = PeekAt(device, 14, 40);
-  if (info.isEmpty() || qFromLittleEndian<quint32>(info.constData()) < 40)
-    return;
-  const auto x = qFromLittleEndian<qint32>(info.constData() + 24);
-  const auto y = qFromLittleEndian<qint32>(info.constData() + 28);
-  dpiX = x > 0 ? DpiFromDotsPerMetre(quint32(x)) : 0.0f;
-  dpiY = y > 0 ? DpiFromDotsPerMetre(quint32(y)) : 0.0f;
-}
-
 void NoResolution(QIODevice &, float &, float &) {}
 
 bool NoDamageCheck(QIODevice &) {
@@ -56,7 +45,6 @@ struct TQtFormat {
   bool (*Intact)(QIODevice &); // false for damage Qt's reader would not report well
 };
 
-const TQtFormat Bmp{"bmp", u"BMP", ReadBmpResolution, NoDamageCheck};
 const TQtFormat Jpeg{"jpeg", u"JPEG", ReadJpegResolution, NoDamageCheck};
 const TQtFormat Gif{"gif", u"GIF", NoResolution, NoDamageCheck};
 
@@ -172,9 +160,6 @@ template <const TQtFormat &F> std::unique_ptr<TPageEncoder> NewQtEncoder(QIODevi
   return NewSingleImageEncoder(device, WriteWithQt<F>);
 }
 
-bool IsBmp(QIODevice &device) {
-  return PeekStartsWith(device, "BM");
-}
 bool IsJpeg(QIODevice &device) {
   return PeekStartsWith(device, "\xFF\xD8\xFF");
 }
@@ -188,17 +173,6 @@ bool IsGif(QIODevice &device) {
 } // namespace
 
 // Identifiers as the platform service has them.
-const TImageCodec VellQtBmpCodec{u"BMP",
-                                 u"image/bmp",
-                                 u"Built-in BMP Codec",
-                                 u"*.BMP;*.DIB;*.RLE",
-                                 QUuid(0x557cf400, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 QUuid(0xb96b3cab, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 IsBmp,
-                                 ReadHeaderWithQt<Bmp>,
-                                 DecodeWithQt<Bmp>,
-                                 NewQtEncoder<Bmp>};
-
 const TImageCodec VellQtJpegCodec{u"JPEG",
                                   u"image/jpeg",
                                   u"Built-in JPEG Codec",

@@ -6,16 +6,26 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+
 // Cloned for AVX2 and SSSE3, whose byte shuffles the vectoriser uses here.
-// Defined before its first use: clang takes target_clones only there.
-__attribute__((target_clones("avx2", "ssse3", "default"))) void
-TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
+// Defined before its first use: clang takes target_clones only there. Kept
+// inside this file: clang 14 names the clones' dispatcher so that calls from
+// other files do not find it.
+__attribute__((target_clones("avx2", "ssse3", "default"))) void SwapRedBlueRows(const uchar *in, uchar *out,
+                                                                              size_t pixels) {
   for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
     const uchar first = in[0];
     out[1] = in[1];
     out[0] = in[2];
     out[2] = first;
   }
+}
+
+} // namespace
+
+void TVellResample::SwapRedBlue(const uchar *in, uchar *out, size_t pixels) {
+  SwapRedBlueRows(in, out, pixels);
 }
 
 namespace {

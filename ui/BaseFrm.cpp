@@ -64,3 +64,10 @@ void ShowErrorMessage(QWidget *parent, const QString &text) {
 void ShowNotice(QWidget *parent, const QString &text) {
   QMessageBox::warning(parent, MessageTitle(), text);
 }
+
+QString ReasonText(const TReason &reason) {
+  QString format;
+  if (!GlobalLangMan || !GlobalLangMan->GetCommonText(ReasonKindName(reason.Kind), format))
+    format = ReasonFormat(reason.Kind, TLanguage::Chinese);
+  return reason.TextFrom(format, TLanguage::Chinese);
+}

@@ -5,6 +5,8 @@
 
 #include "ui/VellControls.h"
 
+#include "app/Reasons.h"
+
 #include <QDialog>
 
 #include <exception>
@@ -13,6 +15,9 @@
 void ShowErrorMessage(QWidget *parent, const QString &text);
 // Shows a notice (a refused input and the like) in a message box over parent.
 void ShowNotice(QWidget *parent, const QString &text);
+// A reason as the program tells it: in Chinese, or as the language file's
+// "Common" entry named after the reason's kind (for example NoSourceFolder) says.
+QString ReasonText(const TReason &reason);
 
 // Runs an event handler; an error it raises is shown in a message box and the
 // window stays usable.

@@ -1,4 +1,5 @@
 #include "ui/BatchRunner.h"
+#include "ui/BaseFrm.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -19,10 +20,10 @@ void TBatchRunner::Start(const TBatchItemList &list, const TBatchSettings &setti
     end.ItemCount = list.Count();
     try {
       end.Outcome = ExecuteBatch(list, settings, TBatchOptions{jobs, false}, this);
-    } catch (const EVellError &error) {
-      end.Error = error.Message();
+    } catch (const EReasonError &error) {
+      end.Error = error.Reason();
     } catch (const std::exception &error) {
-      end.Error = QString::fromUtf8(error.what());
+      end.Error = TReason(TReasonKind::UnexpectedError, {QString::fromUtf8(error.what())});
     }
     return end;
   }));
@@ -42,36 +43,23 @@ void TBatchRunner::Done() {
   emit Finished(FWatcher.result());
 }
 
-namespace {
-
-constexpr int FailuresShown = 15;
-
-} // namespace
-
 QStringList RunFailureLines(const TBatchOutcome &outcome) {
   QStringList lines;
   for (const TBatchResult &result : outcome.Results)
     if (result.Action == TBatchAction::Failed)
-      lines.append(QStringLiteral("%1：%2").arg(result.Source, result.Error));
+      lines.append(QStringLiteral("%1：%2").arg(result.Source, ReasonText(result.Error)));
   return lines;
 }
 
 QString RunSummaryText(const TBatchRunEnd &end) {
   const TBatchOutcome &outcome = end.Outcome;
-  QString text = outcome.Cancelled ? QStringLiteral("转换已取消：完成 %1 / %2 个文件。\n")
-                                         .arg(outcome.Results.size())
-                                         .arg(end.ItemCount)
-                                   : QStringLiteral("转换完成：共 %1 个文件。\n").arg(end.ItemCount);
-  text += QStringLiteral("放到新页面上：%1\n原样写出：%2\n跳过（文件已不存在）：%3\n失败：%4")
-              .arg(outcome.CountOf(TBatchAction::Paged))
-              .arg(outcome.CountOf(TBatchAction::Unchanged))
-              .arg(outcome.CountOf(TBatchAction::Skipped))
-              .arg(outcome.CountOf(TBatchAction::Failed));
-  const QStringList failures = RunFailureLines(outcome);
-  if (failures.isEmpty())
-    return text;
-  text += QStringLiteral("\n\n失败的文件：\n") + failures.mid(0, FailuresShown).join(u'\n');
-  if (failures.size() > FailuresShown)
-    text += QStringLiteral("\n……另有 %1 个，见详细信息。").arg(failures.size() - FailuresShown);
-  return text;
+  const QString first = outcome.Cancelled ? QStringLiteral("转换已取消：完成 %1 / %2 个文件。\n")
+                                                .arg(outcome.Results.size())
+                                                .arg(end.ItemCount)
+                                          : QStringLiteral("转换完成：共 %1 个文件。\n").arg(end.ItemCount);
+  return first + QStringLiteral("放到新页面上：%1\n原样写出：%2\n跳过（文件已不存在）：%3\n失败：%4")
+                     .arg(outcome.CountOf(TBatchAction::Paged))
+                     .arg(outcome.CountOf(TBatchAction::Unchanged))
+                     .arg(outcome.CountOf(TBatchAction::Skipped))
+                     .arg(outcome.CountOf(TBatchAction::Failed));
 }

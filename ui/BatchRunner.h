@@ -16,7 +16,7 @@
 struct TBatchRunEnd {
   TBatchOutcome Outcome;
   int ItemCount = 0;
-  QString Error; // set when the run raised an error before converting
+  TReason Error; // set when the run stopped with an error before converting
 };
 
 class TBatchRunner : public QObject, private TBatchObserver {
@@ -48,8 +48,7 @@ private:
   std::atomic<bool> FCancel = false;
 };
 
-// What the window tells the user at the end of a run: the counts per outcome
-// and every failure with its reason (the first ones when there are many).
+// The counts per outcome of a run, as the window tells them.
 QString RunSummaryText(const TBatchRunEnd &end);
-// Every failure with its reason, one line each.
+// Every failed file once, with its reason in Chinese: one line each.
 QStringList RunFailureLines(const TBatchOutcome &outcome);

@@ -1,5 +1,7 @@
 #include "ui/DialogBaseFrm.h"
 
+#include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 VELL_IMPLEMENT_CLASS(TDialogBaseForm, TBaseForm)
@@ -19,4 +21,20 @@ TDialogBaseForm::TDialogBaseForm(const QString &name, QWidget *parent)
 
 void TDialogBaseForm::SetClientSize(int width, int height) {
   setFixedSize(Scaled(width), Scaled(height));
+}
+
+void TDialogBaseForm::showEvent(QShowEvent *event) {
+  TBaseForm::showEvent(event);
+  if (event->spontaneous())
+    return;
+  const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+  const QRect room = (owner ? owner->screen() : screen())->availableGeometry();
+  QRect place = frameGeometry();
+  place.moveCenter(owner ? owner->frameGeometry().center() : room.center());
+  // Inside the screen even when the owner lies partly outside it.
+  place.moveRight(std::min(place.right(), room.right()));
+  place.moveBottom(std::min(place.bottom(), room.bottom()));
+  place.moveLeft(std::max(place.left(), room.left()));
+  place.moveTop(std::max(place.top(), room.top()));
+  move(place.topLeft());
 }

@@ -7,18 +7,34 @@
 
 #include <cmath>
 
+namespace {
+
+// Chinese dates are written as the national standard has them, in numbers from
+// the year down; other locales give their short date and long time.
+QString DateFormat(const QLocale &locale) {
+  return locale.language() == QLocale::Chinese ? QStringLiteral("yyyy-MM-dd")
+                                               : locale.dateFormat(QLocale::ShortFormat);
+}
+
+QString TimeFormat(const QLocale &locale) {
+  if (locale.language() == QLocale::Chinese)
+    return QStringLiteral("HH:mm:ss");
+  // The long time format without the time zone the locale may append.
+  return locale.timeFormat(QLocale::LongFormat).remove(u't').trimmed();
+}
+
+} // namespace
+
 QString FormatModifyTime(TDateTime time) {
   static const QDate epoch(1899, 12, 30);
   const double days = std::floor(time);
   const QDate date = epoch.addDays(static_cast<qint64>(days));
   const QTime clock = QTime(0, 0).addMSecs(static_cast<int>(std::lround((time - days) * 86400000.0)));
   const QLocale locale;
-  const QString dateText = locale.toString(date, QLocale::ShortFormat);
+  const QString dateText = locale.toString(date, DateFormat(locale));
   if (clock == QTime(0, 0))
     return dateText;
-  // The long time format without the time zone the locale may append.
-  const QString timeFormat = locale.timeFormat(QLocale::LongFormat).remove(u't').trimmed();
-  return dateText + u' ' + locale.toString(clock, timeFormat);
+  return dateText + u' ' + locale.toString(clock, TimeFormat(locale));
 }
 
 QStringList FileListRow(const TBatchItem &item) {
@@ -48,7 +64,10 @@ int TFileListModel::columnCount(const QModelIndex &parent) const {
 }
 
 QVariant TFileListModel::data(const QModelIndex &index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= FRowCount || index.row() >= FList.Count())
+  // Names and paths may be elided in the view: their tooltip is the whole text.
+  const bool toolTip =
+      role == Qt::ToolTipRole && (index.column() == colFileName || index.column() == colFilePath);
+  if ((role != Qt::DisplayRole && !toolTip) || !index.isValid() || index.row() >= FRowCount || index.row() >= FList.Count())
     return {};
   auto row = FRows.find(index.row());
   if (row == FRows.end())

@@ -12,7 +12,8 @@
 // The texts of one batch item's row, in column order. The image size is read
 // from the file's header.
 QStringList FileListRow(const TBatchItem &item);
-// The short date and the long time of the user's locale; the date alone at midnight.
+// The date and time in the default locale's way (for Chinese "2026-12-10
+// 16:33:42"); the date alone at midnight.
 QString FormatModifyTime(TDateTime time);
 
 class TFileListModel : public QAbstractTableModel {

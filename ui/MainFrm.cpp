@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/SourceScan.h"
+#include "ui/RunSummaryFrm.h"
 #include "ui/VellDialogSelectFolder.h"
 
 #include "Common/VellUtils.h"
@@ -11,7 +12,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMessageBox>
+#include <QScreen>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -35,8 +36,8 @@ TMainForm::TMainForm(QWidget *parent)
           new TGroupBox(pnlLeft, this, QStringLiteral("gbSetupFolder"), QStringLiteral("设置目录"))),
       btnSource(new TButton(gbSetupFolder, this, QStringLiteral("btnSource"), QStringLiteral("源目录"))),
       btnTarget(new TButton(gbSetupFolder, this, QStringLiteral("btnTarget"), QStringLiteral("输出目录"))),
-      edtSource(new TEdit(gbSetupFolder, this, QStringLiteral("edtSource"))),
-      edtTarget(new TEdit(gbSetupFolder, this, QStringLiteral("edtTarget"))),
+      edtSource(new TPathEdit(gbSetupFolder, this, QStringLiteral("edtSource"))),
+      edtTarget(new TPathEdit(gbSetupFolder, this, QStringLiteral("edtTarget"))),
       btnRefresh(new TButton(gbSetupFolder, this, QStringLiteral("btnRefresh"), QStringLiteral("刷新"))),
       pnlS1(new TPanel(pnlLeft, this, QStringLiteral("pnlS1"))),
       gbSetupSize(new TGroupBox(pnlLeft, this, QStringLiteral("gbSetupSize"), QStringLiteral("设置尺寸"))),
@@ -72,6 +73,7 @@ TMainForm::TMainForm(QWidget *parent)
   BuildLeftColumn();
   BuildFileList();
   BuildProgressPanel();
+  DropDefaultButtons();
   ReadSettings();
   ConnectEvents();
 }
@@ -101,10 +103,6 @@ void TMainForm::BuildLeftColumn() {
   edtSource->setGeometry(Scaled(QRect(64, 16, 121, 20)));
   edtTarget->setGeometry(Scaled(QRect(64, 40, 169, 20)));
   btnRefresh->setGeometry(Scaled(QRect(192, 16, 42, 19)));
-  for (TEdit *edit : {edtSource, edtTarget}) {
-    edit->setEnabled(false);
-    edit->setReadOnly(true);
-  }
 
   auto *sizeBox = new QVBoxLayout(gbSetupSize);
   sizeBox->setContentsMargins(Scaled(2), Scaled(16), Scaled(2), Scaled(2));
@@ -128,8 +126,28 @@ void TMainForm::BuildLeftColumn() {
     button->SetTabStop(false);
 }
 
+void TMainForm::DropDefaultButtons() {
+  for (QPushButton *button : findChildren<QPushButton *>()) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+}
+
+void TMainForm::FitIntoScreen() {
+  // The frame is known once the window exists; a window manager that adds it
+  // later keeps the window on the screen itself.
+  const QRect room = screen()->availableGeometry();
+  const QSize frame = frameGeometry().size() - size();
+  resize(size().boundedTo(room.size() - frame));
+  QRect place = frameGeometry();
+  place.moveCenter(room.center());
+  move(place.topLeft());
+}
+
 void TMainForm::BuildFileList() {
   FillWith(pnlClient, lvFileList);
+  // Long names and paths keep their start and their end; the tooltip has the whole text.
+  lvFileList->setTextElideMode(Qt::ElideMiddle);
   lvFileList->setModel(FFileList);
   lvFileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   QHeaderView *header = lvFileList->header();
@@ -163,8 +181,8 @@ void TMainForm::BuildProgressPanel() {
 }
 
 void TMainForm::ReadSettings() {
-  edtSource->setText(AppInfo->SourcePath);
-  edtTarget->setText(AppInfo->TargetPath);
+  edtSource->SetPath(AppInfo->SourcePath);
+  edtTarget->SetPath(AppInfo->TargetPath);
   pcSetupSize->setCurrentIndex(AppInfo->SizeMode);
   rgAStyle->SetItemIndex(AppInfo->APaperSize);
   rgBStyle->SetItemIndex(AppInfo->BPaperSize);
@@ -189,15 +207,25 @@ void TMainForm::ConnectEvents() {
 
 void TMainForm::showEvent(QShowEvent *event) {
   TBaseForm::showEvent(event);
+  if (!FPlaced) {
+    FPlaced = true;
+    FitIntoScreen();
+  }
   tmrMain->start();
 }
 
 void TMainForm::keyPressEvent(QKeyEvent *event) {
-  // Esc does not close the main window as it would a dialog.
-  if (event->key() == Qt::Key_Escape)
+  // Enter and Esc do nothing here, as in any main window: the dialog base
+  // would press a default button or close the window.
+  switch (event->key()) {
+  case Qt::Key_Escape:
+  case Qt::Key_Enter:
+  case Qt::Key_Return:
     event->ignore();
-  else
+    break;
+  default:
     TBaseForm::keyPressEvent(event);
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {
@@ -240,12 +268,12 @@ void TMainForm::tmrMainTimer() {
   Refresh();
 }
 
-bool TMainForm::ChooseFolder(QString &path, TEdit *edit) {
+bool TMainForm::ChooseFolder(QString &path, TPathEdit *edit) {
   QString folder = path;
-  if (!TVellSelectFolderDialog::Execute(folder))
+  if (!TVellSelectFolderDialog::Execute(folder, this))
     return false;
   path = TVellStr::IncludeTrailingChar(folder, u'/');
-  edit->setText(path);
+  edit->SetPath(path);
   return true;
 }
 
@@ -278,8 +306,8 @@ void TMainForm::rgBStyleClick(int index) {
 
 void TMainForm::btnStartDoClick() {
   const TBatchSettings settings = TBatchSettings::From(*AppInfo);
-  if (const QString refusal = RunRefusal(settings); !refusal.isEmpty())
-    return ShowNotice(this, QStringLiteral("无法开始转换。\n") + refusal);
+  if (const TReason refusal = RunRefusal(settings); !refusal.IsNone())
+    return ShowNotice(this, QStringLiteral("无法开始转换。\n") + ReasonText(refusal));
   if (FBatchList->Count() == 0)
     return ShowNotice(this, QStringLiteral("列表中没有要转换的图像。"));
   pbProgress->setRange(0, FBatchList->Count());
@@ -311,17 +339,11 @@ void TMainForm::RunProgress(int finished, int count, const QString &source) {
 
 void TMainForm::RunFinished(const TBatchRunEnd &end) {
   ShowRunState(false);
-  if (!end.Error.isEmpty())
-    return ShowErrorMessage(this, end.Error);
+  if (!end.Error.IsNone())
+    return ShowErrorMessage(this, QStringLiteral("无法开始转换。\n") + ReasonText(end.Error));
   ShowSummary(end);
 }
 
 void TMainForm::ShowSummary(const TBatchRunEnd &end) {
-  QMessageBox box(end.Outcome.CountOf(TBatchAction::Failed) > 0 ? QMessageBox::Warning
-                                                                : QMessageBox::Information,
-                  QStringLiteral("PageTailor"), RunSummaryText(end), QMessageBox::Ok, this);
-  const QStringList failures = RunFailureLines(end.Outcome);
-  if (!failures.isEmpty())
-    box.setDetailedText(failures.join(u'\n'));
-  box.exec();
+  TRunSummaryForm(end, this).exec();
 }

@@ -26,8 +26,8 @@ public:
   TGroupBox *gbSetupFolder;
   TButton *btnSource;
   TButton *btnTarget;
-  TEdit *edtSource;
-  TEdit *edtTarget;
+  TPathEdit *edtSource;
+  TPathEdit *edtTarget;
   TButton *btnRefresh;
   TPanel *pnlS1;
   TGroupBox *gbSetupSize;
@@ -58,6 +58,10 @@ protected:
 
 private:
   void BuildLeftColumn();
+  // No button of the window is a default button: Enter presses none.
+  void DropDefaultButtons();
+  // The window no larger than the free area of its screen, centred on it.
+  void FitIntoScreen();
   void BuildFileList();
   void BuildProgressPanel();
   void ShowRunState(bool running);
@@ -66,7 +70,7 @@ private:
   void ReadSettings();
   void UpdateSizeControls();
   // Asks for a folder starting at path; true and path set when confirmed.
-  bool ChooseFolder(QString &path, TEdit *edit);
+  bool ChooseFolder(QString &path, TPathEdit *edit);
 
   void tmrMainTimer();
   void btnSourceClick();
@@ -83,4 +87,5 @@ private:
   std::unique_ptr<TBatchItemList> FBatchList;
   TFileListModel *FFileList;
   TBatchRunner *FRunner;
+  bool FPlaced = false; // sized to the screen and centred on it at the first show
 };

@@ -4,10 +4,10 @@
 #include "ui/BaseFrm.h"
 
 void ReportSettingsLoadProblem() {
-  if (AppInfo && !AppInfo->LoadProblem().isEmpty())
-    ShowErrorMessage(nullptr, AppInfo->LoadProblem());
+  if (AppInfo && !AppInfo->LoadProblem().IsNone())
+    ShowErrorMessage(nullptr, ReasonText(AppInfo->LoadProblem()));
 }
 
 void ReportSettingsSaveFailuresInMessageBoxes() {
-  SetSettingsReporter([](const QString &message) { ShowErrorMessage(nullptr, message); });
+  SetSettingsReporter([](const TReason &problem) { ShowErrorMessage(nullptr, ReasonText(problem)); });
 }

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -97,6 +99,35 @@ VELL_IMPLEMENT_CLASS(TEdit, TControl, TProp::Accessor("Text", &TEdit::Text, &TEd
 
 TEdit::TEdit(QWidget *parent, TComponent *owner, const QString &name)
     : QLineEdit(parent), TControl(this, owner, name) {}
+
+VELL_IMPLEMENT_CLASS(TPathEdit, TEdit)
+
+TPathEdit::TPathEdit(QWidget *parent, TComponent *owner, const QString &name) : TEdit(parent, owner, name) {
+  setReadOnly(true);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void TPathEdit::SetPath(const QString &path) {
+  FPath = path;
+  setToolTip(path);
+  ShowPath();
+}
+
+void TPathEdit::resizeEvent(QResizeEvent *event) {
+  TEdit::resizeEvent(event);
+  ShowPath();
+}
+
+void TPathEdit::ShowPath() {
+  // The room inside the frame and the text margins, as QLineEdit lays it out.
+  QStyleOptionFrame option;
+  initStyleOption(&option);
+  const QRect room = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                         .marginsRemoved(textMargins())
+                         .adjusted(2, 0, -2, 0);
+  setText(fontMetrics().elidedText(FPath, Qt::ElideMiddle, room.width()));
+  setCursorPosition(0);
+}
 
 VELL_IMPLEMENT_CLASS(TPageControl, TControl)
 

@@ -104,6 +104,23 @@ public:
   void SetText(const QString &value) { setText(value); }
 };
 
+// A read-only edit showing a path: a long one elided in the middle, so that its
+// start and its end stay in view; the whole path as the tooltip.
+class TPathEdit : public TEdit {
+  VELL_CLASS(TPathEdit, TEdit)
+public:
+  TPathEdit(QWidget *parent, TComponent *owner, const QString &name);
+  const QString &Path() const { return FPath; }
+  void SetPath(const QString &path);
+
+protected:
+  void resizeEvent(QResizeEvent *event) override;
+
+private:
+  void ShowPath();
+  QString FPath;
+};
+
 // Tabs drawn as flat buttons over their pages.
 class TPageControl : public QTabWidget, public TControl {
   VELL_CLASS(TPageControl, TControl)

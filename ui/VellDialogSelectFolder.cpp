@@ -1,5 +1,6 @@
 #include "ui/VellDialogSelectFolder.h"
 
+#include "app/Reasons.h"
 #include "app/SettingsFolder.h"
 
 #include "Common/VellTextFile.h"
@@ -22,11 +23,27 @@ QString &HistoryFolderOverride() {
   return folder;
 }
 
-// Creates one folder level; the system's reason when that fails.
+// Why a folder could not be created, from the system's error number, in
+// Chinese: in the words of the dialog where they say more than the system's.
+QString CreateFolderFailure(int error) {
+  switch (error) {
+  case ENOENT:
+    return QStringLiteral("上一级文件夹不存在。");
+  case EEXIST:
+    return QStringLiteral("已有同名的文件。");
+  case EACCES:
+  case EPERM:
+    return QStringLiteral("没有在上一级文件夹中创建文件夹的权限。");
+  default:
+    return SystemErrorText(error, TLanguage::Chinese) + QStringLiteral("。");
+  }
+}
+
+// Creates one folder level; why not in Chinese when that fails.
 QString CreateFolder(const QString &path) {
   if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
     return {};
-  return qt_error_string(errno);
+  return CreateFolderFailure(errno);
 }
 
 } // namespace
@@ -97,8 +114,8 @@ TVellSelectFolderDialog::~TVellSelectFolderDialog() {
   Guarded(this, [this] { SaveHistory(); });
 }
 
-bool TVellSelectFolderDialog::Execute(QString &folder) {
-  const auto dialog = std::make_unique<TVellSelectFolderDialog>();
+bool TVellSelectFolderDialog::Execute(QString &folder, QWidget *owner) {
+  const auto dialog = std::make_unique<TVellSelectFolderDialog>(owner);
   dialog->Prepare(folder);
   if (dialog->exec() != QDialog::Accepted)
     return false;
@@ -137,10 +154,10 @@ bool TVellSelectFolderDialog::ValidateSelection() {
   if (QFileInfo(folder).isDir())
     return true;
   if (QDir::isRelativePath(folder))
-    return Refuse(QStringLiteral("\"%1\" 不是完整的文件夹路径。").arg(folder));
+    return Refuse(QStringLiteral("“%1”不是完整的文件夹路径。").arg(folder));
   const QString reason = CreateFolder(folder);
   if (!reason.isEmpty())
-    return Refuse(QStringLiteral("无法创建文件夹 \"%1\"。%2").arg(folder, reason));
+    return Refuse(QStringLiteral("无法创建文件夹“%1”：%2").arg(folder, reason));
   return true;
 }
 

@@ -21,9 +21,10 @@ public:
   explicit TVellSelectFolderDialog(QWidget *parent = nullptr);
   ~TVellSelectFolderDialog() override;
 
-  // Shows a dialog on folder; on OK folder becomes the chosen path (as typed
-  // or selected, no separator added). True exactly when confirmed.
-  static bool Execute(QString &folder);
+  // Shows a dialog on folder, centred on owner; on OK folder becomes the
+  // chosen path (as typed or selected, no separator added). True exactly when
+  // confirmed.
+  static bool Execute(QString &folder, QWidget *owner = nullptr);
 
   // Drops history entries that are no existing folders, selects the initial
   // folder (or else the newest history entry) and enables the delete button.

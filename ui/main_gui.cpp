@@ -1,6 +1,7 @@
 // The desktop program: starts the modules in their order, shows the main
 // window until it is closed, and stops them in reverse.
 #include "ui/MainFrm.h"
+#include "ui/ProgramLanguage.h"
 #include "ui/SettingsMessages.h"
 
 #include "app/AppInfo.h"
@@ -12,6 +13,7 @@
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("PageTailor"));
+  UseProgramLanguage();
   GlobalLangMan = std::make_unique<TVellLangMan>();
   AppStartup();
   ReportSettingsSaveFailuresInMessageBoxes();

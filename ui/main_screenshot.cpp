@@ -1,12 +1,16 @@
 // Renders the windows to PNG files on any platform (offscreen included), for
 // the documentation: pt-screenshot OUTPUT_FOLDER SOURCE_FOLDER
 // The main window is shown after a refresh on SOURCE_FOLDER; the folder
-// dialog with a history of that folder. No settings or history file of the
+// dialog with a history of that folder; the summary of a run over
+// SOURCE_FOLDER into a scratch folder. No settings or history file of the
 // user is read or written.
 #include "ui/MainFrm.h"
+#include "ui/ProgramLanguage.h"
+#include "ui/RunSummaryFrm.h"
 #include "ui/VellDialogSelectFolder.h"
 
 #include "app/AppInfo.h"
+#include "imaging/VellGDIPOBJ.h"
 
 #include "Common/VellLangMan.h"
 #include "Common/VellTextFile.h"
@@ -59,10 +63,28 @@ bool RenderFolderDialog(const QString &output, const QString &source) {
   return ok;
 }
 
+// A real run over the scans (the sample scans hold a damaged one) into a
+// scratch folder, and its summary over the main window.
+bool RenderRunSummary(const QString &output, const QString &source) {
+  QTemporaryDir scratch;
+  AppInfo->SourcePath = source;
+  AppInfo->TargetPath = scratch.path() + QStringLiteral("/输出/");
+  TMainForm form;
+  form.show();
+  form.Refresh();
+  TBatchRunEnd end;
+  end.ItemCount = form.BatchList().Count();
+  end.Outcome = ExecuteBatch(form.BatchList(), TBatchSettings::From(*AppInfo), {2, false});
+  TRunSummaryForm summary(end, &form);
+  summary.show();
+  return Render(summary, output + QStringLiteral("run-summary.png"));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   QApplication app(argc, argv);
+  UseProgramLanguage();
   if (argc != 3) {
     std::fprintf(stderr, "usage: pt-screenshot OUTPUT_FOLDER SOURCE_FOLDER\n");
     return 2;
@@ -72,7 +94,10 @@ int main(int argc, char **argv) {
   QDir().mkpath(output);
   GlobalLangMan = std::make_unique<TVellLangMan>();
   AppInfo = new TAppInfo;
-  const bool ok = RenderMainWindow(output, source) && RenderFolderDialog(output, source);
+  VellGdiplusStartup();
+  const bool ok = RenderMainWindow(output, source) && RenderFolderDialog(output, source) &&
+                  RenderRunSummary(output, source);
+  VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;
   return ok ? 0 : 1;

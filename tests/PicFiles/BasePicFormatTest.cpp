@@ -219,6 +219,8 @@ TEST(CodecPicFormat, AssignFromFormatCopiesTheSameClassAndDrawsAnyOther) {
   EXPECT_EQ(same.GetWidth(), 3);
   same.AssignFromFormat(nullptr, nullptr);
   EXPECT_TRUE(same.GetEmpty());
+  other.Assign(&same);
+  EXPECT_TRUE(other.GetEmpty());
 }
 
 TEST(CodecPicFormat, DrawingUnscaledAndStretched) {

@@ -29,7 +29,7 @@ bool HasDefaults(const TAppInfo &info) {
 class TReportCollector {
 public:
   TReportCollector() {
-    SetSettingsReporter([this](const QString &message) { Messages << message; });
+    SetSettingsReporter([this](const TReason &problem) { Messages << problem.English(); });
   }
   ~TReportCollector() { SetSettingsReporter({}); }
   QStringList Messages;
@@ -41,7 +41,7 @@ TEST(SettingsFile, FirstStartUsesTheDefaultsAndWritesThemAtExit) {
   {
     const TAppInfo info(file);
     EXPECT_TRUE(HasDefaults(info));
-    EXPECT_EQ(info.LoadProblem(), QString());
+    EXPECT_TRUE(info.LoadProblem().IsNone());
     EXPECT_FALSE(QFile::exists(file));
   }
   EXPECT_EQ(ReadWholeFile(file), DefaultFile);
@@ -91,7 +91,7 @@ TEST(SettingsFile, MissingAttributesAndOutOfRangeOrdinalsKeepTheDefaults) {
     EXPECT_EQ(info.BPaperSize, c.b) << c.content;
     EXPECT_EQ(info.SizeMode, c.mode) << c.content;
     EXPECT_TRUE(info.AutoCheckFit) << c.content;
-    EXPECT_EQ(info.LoadProblem(), QString()) << c.content;
+    EXPECT_TRUE(info.LoadProblem().IsNone()) << c.content;
   }
 }
 
@@ -109,10 +109,10 @@ TEST(SettingsFile, UnreadableFileGivesTheDefaultsAndIsKeptAside) {
     {
       const TAppInfo info(file);
       EXPECT_TRUE(HasDefaults(info)) << content.constData();
-      EXPECT_TRUE(info.LoadProblem().startsWith(
-          QStringLiteral("The settings file \"%1\" could not be read: ").arg(file)))
-          << info.LoadProblem().toStdString();
-      EXPECT_TRUE(info.LoadProblem().endsWith(QStringLiteral("kept as \"%1.bad\".").arg(file)));
+      const QString problem = info.LoadProblem().English();
+      EXPECT_TRUE(problem.startsWith(QStringLiteral("The settings file \"%1\" could not be read: ").arg(file)))
+          << problem.toStdString();
+      EXPECT_TRUE(problem.endsWith(QStringLiteral("kept as \"%1.bad\".").arg(file)));
     }
     EXPECT_EQ(ReadWholeFile(file + QStringLiteral(".bad")), content);
     EXPECT_EQ(ReadWholeFile(file), DefaultFile);

@@ -114,7 +114,7 @@ TEST_F(BatchRunTest, ConvertsEveryKindOfScanUnderTheSameRelativePath) {
     const TBatchResult *r = Find(outcome, Source() + c.path);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->Target, Target() + c.path);
-    EXPECT_EQ(r->Action, c.action) << r->Error.toStdString();
+    EXPECT_EQ(r->Action, c.action) << r->Error.English().toStdString();
     EXPECT_EQ(r->PageName, c.page);
     EXPECT_EQ(r->PagePx, c.pagePx);
     EXPECT_EQ(r->Draw, c.draw);
@@ -142,7 +142,7 @@ TEST_F(BatchRunTest, LargeFixedPagesAreStoredAtTheCappedResolution) {
   const TBatchOutcome outcome = ExecuteBatch(list, settings);
   ASSERT_EQ(outcome.Results.size(), 1);
   const TBatchResult &r = outcome.Results[0];
-  EXPECT_EQ(r.Action, TBatchAction::Paged) << r.Error.toStdString();
+  EXPECT_EQ(r.Action, TBatchAction::Paged) << r.Error.English().toStdString();
   EXPECT_EQ(r.PagePx, QSize(3307, 4677));
   EXPECT_EQ(r.Draw, QRect(0, 134, 3307, 4409));
   const TTiffFacts facts = ReadTiffFacts(r.Target);
@@ -189,25 +189,20 @@ TEST_F(BatchRunTest, FailedItemsSayWhyLoseNothingAndTheRunGoesOn) {
   const struct {
     const char *path;
     TBatchAction action;
-    const char *reason; // the start of the error text
+    TReasonKind reason;
   } cases[] = {
-      {"corrupt.tif", TBatchAction::Failed, "Cannot read the image: "},
-      {"blocked/a.tif", TBatchAction::Failed, "Unable to create directory "},
-      {"occupied.tif", TBatchAction::Failed, "Cannot move the written file into place: "},
-      {"gone.tif", TBatchAction::Skipped, "The file is gone"},
-      {"good.tif", TBatchAction::Paged, ""},
+      {"corrupt.tif", TBatchAction::Failed, TReasonKind::CannotReadImage},
+      {"blocked/a.tif", TBatchAction::Failed, TReasonKind::CannotCreateFolder},
+      {"occupied.tif", TBatchAction::Failed, TReasonKind::CannotMoveIntoPlace},
+      {"gone.tif", TBatchAction::Skipped, TReasonKind::FileGone},
+      {"good.tif", TBatchAction::Paged, TReasonKind::None},
   };
   ASSERT_EQ(outcome.Results.size(), std::size(cases));
   for (const auto &c : cases) {
     const TBatchResult *r = Find(outcome, Source() + c.path);
     ASSERT_NE(r, nullptr) << c.path;
     EXPECT_EQ(r->Action, c.action) << c.path;
-    if (*c.reason) {
-      EXPECT_TRUE(r->Error.startsWith(QString::fromLatin1(c.reason)))
-          << c.path << ": " << r->Error.toStdString();
-    } else {
-      EXPECT_TRUE(r->Error.isEmpty()) << c.path << ": " << r->Error.toStdString();
-    }
+    EXPECT_EQ(r->Error.Kind, c.reason) << c.path << ": " << r->Error.English().toStdString();
     if (c.action != TBatchAction::Paged) {
       EXPECT_TRUE(r->PageName.isEmpty()) << c.path;
     }
@@ -231,7 +226,7 @@ TEST_F(BatchRunTest, NeverWritesOverASourceFile) {
   const TBatchResult *r = Find(outcome, inner);
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->Action, TBatchAction::Failed);
-  EXPECT_EQ(r->Error, "The target would replace a source file");
+  EXPECT_EQ(r->Error.Kind, TReasonKind::TargetReplacesSource);
   EXPECT_EQ(ReadWholeFile(outer), before);
   EXPECT_EQ(Find(outcome, outer)->Action, TBatchAction::Paged);
 }
@@ -339,32 +334,27 @@ TEST(BatchRun, RefusesOutputFoldersThatWouldMixWithTheSources) {
   const QString src = dir.Path() + "src/";
   const struct {
     QString source, target;
-    QString refusal; // empty: the run may start
+    TReasonKind refusal; // None: the run may start
   } cases[] = {
-      {src, "", "No output folder is set."},
-      {"", dir.Path() + "out/", "No source folder is set."},
-      {src, src, "The output folder is the source folder: the output would replace the scans."},
-      {src, dir.Path() + "src",
-       "The output folder is the source folder: the output would replace the scans."},
-      {src, dir.Path() + "elsewhere/../src/./",
-       "The output folder is the source folder: the output would replace the scans."},
-      {src, src + "out/new/",
-       "The output folder lies inside the source folder: the output would mix with the scans."},
-      {src, src + "sub/",
-       "The output folder lies inside the source folder: the output would mix with the scans."},
-      {src, dir.Path() + "elsewhere/link/out/",
-       "The output folder lies inside the source folder: the output would mix with the scans."},
-      {src, dir.Path() + "src-out/", ""},
-      {src, dir.Path(),
-       "The source folder lies inside the output folder: each run would convert the output of the run before."},
-      {src + "sub/", src,
-       "The source folder lies inside the output folder: each run would convert the output of the run before."},
-      {src, dir.Path() + "file", "The output folder " + dir.Path() + "file is a file."},
+      {src, "", TReasonKind::NoTargetFolder},
+      {"", dir.Path() + "out/", TReasonKind::NoSourceFolder},
+      {src, src, TReasonKind::TargetIsSource},
+      {src, dir.Path() + "src", TReasonKind::TargetIsSource},
+      {src, dir.Path() + "elsewhere/../src/./", TReasonKind::TargetIsSource},
+      {src, src + "out/new/", TReasonKind::TargetInsideSource},
+      {src, src + "sub/", TReasonKind::TargetInsideSource},
+      {src, dir.Path() + "elsewhere/link/out/", TReasonKind::TargetInsideSource},
+      {src, dir.Path() + "src-out/", TReasonKind::None},
+      {src, dir.Path(), TReasonKind::SourceInsideTarget},
+      {src + "sub/", src, TReasonKind::SourceInsideTarget},
+      {src, dir.Path() + "file", TReasonKind::TargetIsAFile},
   };
   for (const auto &c : cases) {
     const TBatchSettings settings{c.source, c.target, {}};
-    EXPECT_EQ(RunRefusal(settings), c.refusal) << c.target.toStdString();
+    EXPECT_EQ(RunRefusal(settings).Kind, c.refusal) << c.target.toStdString();
   }
+  EXPECT_EQ(RunRefusal({src, dir.Path() + "file", {}}).English(),
+            "The output folder " + dir.Path() + "file is a file.");
 }
 
 } // namespace

@@ -129,11 +129,11 @@ TEST_F(RunFaults, ThePixelLimitFailsLargeSourcesAndPagesAndTheRunGoesOn) {
   const TBatchResult &fits = outcome.Results[0], &large = outcome.Results[1], &paged = outcome.Results[2];
   EXPECT_EQ(fits.Action, TBatchAction::Paged);
   EXPECT_EQ(large.Action, TBatchAction::Failed);
-  EXPECT_TRUE(large.Error.contains("700 × 1000 pixels exceeds the limit of 300000"))
-      << large.Error.toStdString();
+  EXPECT_TRUE(large.Error.English().contains("700 × 1000 pixels exceeds the limit of 300000"))
+      << large.Error.English().toStdString();
   EXPECT_EQ(paged.Action, TBatchAction::Failed);
-  EXPECT_TRUE(paged.Error.contains("583 × 827 pixels exceeds the limit of 300000"))
-      << paged.Error.toStdString();
+  EXPECT_TRUE(paged.Error.English().contains("583 × 827 pixels exceeds the limit of 300000"))
+      << paged.Error.English().toStdString();
   EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden), QStringList{"fits.tif"});
 }
 
@@ -157,12 +157,12 @@ TEST_F(RunFaults, SourcesThatVanishOrBreakAfterTheScanAreSkippedOrFailed) {
     byName.insert(QFileInfo(result.Source).fileName(), result);
   EXPECT_EQ(byName["a.tif"].Action, TBatchAction::Paged);
   EXPECT_EQ(byName["gone.tif"].Action, TBatchAction::Skipped);
-  EXPECT_EQ(byName["gone.tif"].Error, "The file is gone");
+  EXPECT_EQ(byName["gone.tif"].Error.English(), "The file is gone");
   EXPECT_EQ(byName["now-a-folder.tif"].Action, TBatchAction::Failed);
   EXPECT_EQ(byName["now-a-pipe.tif"].Action, TBatchAction::Failed);
-  EXPECT_EQ(byName["now-a-pipe.tif"].Error, "Not a regular file (a pipe)");
+  EXPECT_EQ(byName["now-a-pipe.tif"].Error.English(), "Not a regular file (a pipe)");
   EXPECT_EQ(byName["cut.tif"].Action, TBatchAction::Failed);
-  EXPECT_FALSE(byName["cut.tif"].Error.isEmpty());
+  EXPECT_FALSE(byName["cut.tif"].Error.IsNone());
   EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.tif"});
   EXPECT_EQ(QFileInfo(Src("cut.tif")).size(), 300);
 }

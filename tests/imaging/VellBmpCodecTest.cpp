@@ -2,7 +2,7 @@
 // variant they write decodes to their pixels, and what we write they read.
 #include "imaging/VellBmpCodec.h"
 
-#include "imaging/VellGDIPAPI.h"
+#include "imaging/VellGDIPOBJ.h"
 #include "tests/support/TestFiles.h"
 
 #include <QBuffer>
@@ -257,7 +257,7 @@ TEST_F(VellBmpCodec, BadInputIsRefusedWithAReason) {
       {patched(14, 41), "unknown info header size 41"},
       {patched(18, 0), "invalid size"},
       {patched(22, 0), "invalid size"},
-      {patched(18, 1 << 18), "exceed the limit"},
+      {patched(18, 1 << 18), "exceeds the limit"},
       {patched(28, 0x00030018), "unsupported"},
       {patched(30, 9), "unsupported compression 9"},
   };
@@ -271,6 +271,32 @@ TEST_F(VellBmpCodec, BadInputIsRefusedWithAReason) {
     EXPECT_TRUE(picture.Pixels.isNull());
   }
   GdipSetPixelLimit(limit);
+}
+
+// The imaging service decodes BMP content through this codec: OS/2 files and
+// 56-byte headers come out right, and a 32-bit file's padding byte is no alpha.
+TEST_F(VellBmpCodec, TheImagingServiceDecodesThroughIt) {
+  const QString os2 = Dir.File("os2.bmp");
+  RunTool("convert", {Source, "-colors", "5", "BMP2:" + os2});
+  const QString v5 = Dir.File("v5.bmp");
+  RunTool("convert", {Source, "-define", "bmp:subtype=RGB565", "BMP:" + v5});
+  const QString header56 = Dir.Write("56.tif", WithHeaderSize(ReadWholeFile(v5), 56));
+  QImage transparent(3, 2, QImage::Format_ARGB32);
+  transparent.fill(qRgba(10, 20, 30, 0));
+  const QString padded = Dir.Write("padded.bmp", Encoded({transparent, 32, 0, 0}));
+  QByteArray opaque;
+  for (int i = 0; i < 6; ++i)
+    opaque.append("\x0A\x14\x1E\xFF", 4);
+  const QList<QPair<QString, QByteArray>> cases{
+      {os2, MagickRgba(os2)}, {header56, MagickRgba(v5)}, {padded, opaque}};
+  for (const auto &[file, expected] : cases) {
+    SCOPED_TRACE(file.toStdString());
+    TVellBitmap bitmap(file);
+    ASSERT_EQ(bitmap.GetLastStatus(), Ok) << bitmap.GetLastErrorText().toStdString();
+    const QImage *pixels = GdipImagePixels(bitmap.NativeImage());
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(Rgba(*pixels), expected);
+  }
 }
 
 TEST_F(VellBmpCodec, SignatureAndHeaderLeaveOrReadThePosition) {

@@ -1,9 +1,11 @@
 #include "ui/ImageHeader.h"
 #include "ui/MainFrm.h"
+#include "ui/RunSummaryFrm.h"
 #include "ui/SettingsMessages.h"
 #include "ui/VellDialogSelectFolder.h"
 
 #include "app/AppInfo.h"
+#include "app/SourceScan.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include "Common/VellLangMan.h"
@@ -12,11 +14,24 @@
 #include "tests/ui/UiTestSupport.h"
 
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+// The user's texts are Chinese: no Latin letters beyond the file names taken
+// out and the names Chinese keeps (XML, TIFF).
+bool HasLatinLetters(QString text) {
+  text.remove(QStringLiteral("XML")).remove(QStringLiteral("TIFF"));
+  return text.contains(QRegularExpression(QStringLiteral("[A-Za-z]")));
+}
 
 class MainForm : public ::testing::Test {
 protected:
@@ -72,8 +87,8 @@ TEST_F(MainForm, FirstStartShowsTheDefaultsAndListsNothingAfterTwoSeconds) {
   EXPECT_EQ(form.rgAStyle->Item(4)->text(), QStringLiteral("A4"));
   EXPECT_TRUE(form.cbAutoCheckFit->isChecked());
   EXPECT_FALSE(form.rgAStyle->isEnabled());
-  EXPECT_TRUE(form.edtSource->text().isEmpty());
-  EXPECT_FALSE(form.edtSource->isEnabled());
+  EXPECT_TRUE(form.edtSource->Path().isEmpty());
+  EXPECT_TRUE(form.edtSource->isReadOnly());
   EXPECT_FALSE(form.tmrMain->isActive()) << "the timer starts when the window is shown";
   form.show();
   EXPECT_TRUE(form.tmrMain->isActive());
@@ -116,8 +131,9 @@ TEST_F(MainForm, CreationShowsTheStoredSettings) {
   EXPECT_EQ(form.rgBStyle->ItemIndex(), 1);
   EXPECT_FALSE(form.cbAutoCheckFit->isChecked());
   EXPECT_TRUE(form.rgBStyle->isEnabled());
-  EXPECT_EQ(form.edtSource->text(), QStringLiteral("/in/"));
-  EXPECT_EQ(form.edtTarget->text(), QStringLiteral("/out/"));
+  EXPECT_EQ(form.edtSource->Path(), QStringLiteral("/in/"));
+  EXPECT_EQ(form.edtSource->text(), QStringLiteral("/in/")) << "a short path is shown whole";
+  EXPECT_EQ(form.edtTarget->Path(), QStringLiteral("/out/"));
   EXPECT_EQ(AppInfo->SizeMode, smeBStyle) << "reading the settings writes nothing back";
 }
 
@@ -159,7 +175,7 @@ TEST_F(MainForm, AConfirmedSourceFolderRefreshesAndACancelledOneChangesNothing) 
   AnswerFolderDialog(sources.chopped(1)); // the dialog returns it without "/"
   form.btnSource->click();
   EXPECT_EQ(AppInfo->SourcePath, sources);
-  EXPECT_EQ(form.edtSource->text(), sources);
+  EXPECT_EQ(form.edtSource->Path(), sources);
   EXPECT_EQ(form.FileList().rowCount(), 2) << "refreshed at once";
 
   AnswerFolderDialog(QString());
@@ -174,7 +190,7 @@ TEST_F(MainForm, AConfirmedSourceFolderRefreshesAndACancelledOneChangesNothing) 
   AnswerFolderDialog(output.Path());
   form.btnTarget->click();
   EXPECT_EQ(AppInfo->TargetPath, output.Path());
-  EXPECT_EQ(form.edtTarget->text(), output.Path());
+  EXPECT_EQ(form.edtTarget->Path(), output.Path());
   EXPECT_EQ(form.FileList().rowCount(), 2) << "a new output folder does not refresh";
   form.btnRefresh->click();
   EXPECT_EQ(form.FileList().rowCount(), 3);
@@ -184,6 +200,98 @@ TEST_F(MainForm, AConfirmedSourceFolderRefreshesAndACancelledOneChangesNothing) 
   EXPECT_EQ(form.FileList().rowCount(), 3) << "a missing source folder keeps the rows";
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(Watcher.Messages.isEmpty());
+}
+
+TEST_F(MainForm, EnterAndEscPressNoButtonAndChangeNothing) {
+  const QString sources = MakeSources();
+  AppInfo->SourcePath = sources;
+  int dialogs = 0;
+  Watcher.OnWindow = [&dialogs](QWidget *window) {
+    ++dialogs;
+    qobject_cast<QDialog *>(window)->reject();
+  };
+  TMainForm form;
+  form.show();
+  form.Refresh();
+  // The folder button once, cancelled: in a dialog it would now be the default button.
+  QTest::mouseClick(form.btnSource, Qt::LeftButton);
+  ASSERT_EQ(dialogs, 1);
+  form.lvFileList->setCurrentIndex(form.FileList().index(1, 0));
+  for (QWidget *target : {static_cast<QWidget *>(form.lvFileList), static_cast<QWidget *>(form.btnSource),
+                          static_cast<QWidget *>(&form)})
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+      QTest::keyClick(target, key);
+      ProcessEventsFor(20);
+    }
+  EXPECT_EQ(dialogs, 1) << "no dialog opened";
+  EXPECT_EQ(AppInfo->SourcePath, sources);
+  EXPECT_TRUE(AppInfo->TargetPath.isEmpty());
+  EXPECT_EQ(form.FileList().rowCount(), 2);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(form.IsRunning());
+  for (const QPushButton *button : form.findChildren<QPushButton *>())
+    EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->objectName().toStdString();
+}
+
+TEST_F(MainForm, LongPathsShowTheirStartAndEndAndTheWholePathAsTooltip) {
+  const QString folders = QStringLiteral("很长的文件夹名称/").repeated(8) + QStringLiteral("末尾/");
+  WriteGreyTiff(Sources.File(folders + QStringLiteral("a.tif")), 10, 10, 100);
+  const QString deep = Sources.Path() + folders;
+  AppInfo->SourcePath = deep;
+  AppInfo->TargetPath = deep + QStringLiteral("输出/");
+  TMainForm form;
+  form.show();
+  form.Refresh();
+  for (const TPathEdit *edit : {form.edtSource, form.edtTarget}) {
+    const QString shown = edit->text();
+    EXPECT_EQ(edit->toolTip(), edit->Path());
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(edit->Path().left(4))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(edit->Path().right(3))) << shown.toStdString();
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(shown), edit->width()) << shown.toStdString();
+  }
+  EXPECT_EQ(form.edtTarget->Path(), deep + QStringLiteral("输出/"));
+  ASSERT_EQ(form.FileList().rowCount(), 1);
+  EXPECT_EQ(form.lvFileList->textElideMode(), Qt::ElideMiddle);
+  const QModelIndex path = form.FileList().index(0, TFileListModel::colFilePath);
+  EXPECT_EQ(path.data(Qt::ToolTipRole).toString(), deep);
+  EXPECT_TRUE(form.FileList().index(0, TFileListModel::colFileSize).data(Qt::ToolTipRole).isNull());
+}
+
+TEST_F(MainForm, TheFolderDialogOpensCentredOnTheWindow) {
+  TMainForm form;
+  form.resize(500, 460);
+  form.move(30, 20);
+  form.show();
+  QRect dialog;
+  Watcher.OnWindow = [&dialog](QWidget *window) {
+    dialog = window->frameGeometry();
+    qobject_cast<QDialog *>(window)->reject();
+  };
+  form.btnTarget->click();
+  ASSERT_FALSE(dialog.isNull());
+  EXPECT_LE((dialog.center() - form.frameGeometry().center()).manhattanLength(), 2)
+      << dialog.x() << "," << dialog.y() << " over " << form.x() << "," << form.y();
+}
+
+TEST(ModifyTime, FollowsTheLocale) {
+  const TDateTime time = ToPackedDateTime(QDateTime(QDate(2026, 12, 10), QTime(16, 33, 42)));
+  const TDateTime midnight = ToPackedDateTime(QDateTime(QDate(2026, 12, 10), QTime(0, 0)));
+  EXPECT_EQ(FormatModifyTime(time), QStringLiteral("2026-12-10 16:33:42")) << "the program's locale";
+  EXPECT_EQ(FormatModifyTime(midnight), QStringLiteral("2026-12-10"));
+  const QLocale program;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  const QString american = FormatModifyTime(time);
+  QLocale::setDefault(program);
+  EXPECT_TRUE(american.startsWith(QStringLiteral("12/10/26 4:33:42"))) << american.toStdString();
+}
+
+TEST(ProgramLanguage, QtsOwnButtonsSpeakChinese) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("PageTailor"), QStringLiteral("文本"), QMessageBox::Ok);
+  box.setDetailedText(QStringLiteral("细节"));
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+  for (const QAbstractButton *button : box.buttons())
+    EXPECT_FALSE(HasLatinLetters(button->text())) << button->text().toStdString();
 }
 
 TEST_F(MainForm, ALanguageFileTranslatesAlongOwnership) {
@@ -223,7 +331,7 @@ protected:
   TTestDir Output;
 };
 
-TEST_F(MainFormRun, ARunWritesThePagesAndSumsUpWithEveryFailure) {
+TEST_F(MainFormRun, ARunWritesThePagesAndSumsUpWithEveryFailureInChinese) {
   AppInfo->SourcePath = MakeSources();
   AppInfo->TargetPath = Output.Path();
   AppInfo->AutoCheckFit = false;
@@ -238,27 +346,32 @@ TEST_F(MainFormRun, ARunWritesThePagesAndSumsUpWithEveryFailure) {
   EXPECT_EQ(ReadImageSize(Output.Path() + QStringLiteral("sub/b.TIFF")), QSize(1654, 1169)) << "landscape";
   EXPECT_FALSE(QFileInfo::exists(Output.Path() + QStringLiteral("sub/corrupt.tif")));
   ASSERT_EQ(Watcher.Messages.size(), 1);
-  const QString summary = Watcher.Messages[0];
-  EXPECT_TRUE(summary.startsWith(QStringLiteral("转换完成：共 3 个文件。\n放到新页面上：2\n原样写出：0\n"
-                                                "跳过（文件已不存在）：0\n失败：1\n\n失败的文件：\n") +
-                                 corrupt + QStringLiteral("：")))
-      << summary.toStdString();
+  EXPECT_EQ(Watcher.Messages[0], QStringLiteral("转换完成：共 3 个文件。\n放到新页面上：2\n原样写出：0\n"
+                                                "跳过（文件已不存在）：0\n失败：1"));
+  // The failed file named once, its reason in Chinese only.
+  const QString failures = Watcher.Failures.value(0);
+  EXPECT_EQ(failures.count(QStringLiteral("corrupt.tif")), 1) << failures.toStdString();
+  EXPECT_TRUE(failures.startsWith(corrupt + QStringLiteral("：无法读取图像："))) << failures.toStdString();
+  EXPECT_FALSE(HasLatinLetters(QString(failures).remove(corrupt))) << failures.toStdString();
   EXPECT_TRUE(form.pnlLeft->isEnabled());
   EXPECT_FALSE(form.pnlProgress->isVisible());
   EXPECT_EQ(form.pbProgress->value(), 3);
 }
 
-TEST_F(MainFormRun, ARefusedRunSaysWhyAndWritesNothing) {
+TEST_F(MainFormRun, ARefusedRunSaysWhyInChineseAndWritesNothing) {
   const QString sources = MakeSources();
   const struct {
-    QString Target;
+    QString Source, Target;
     QString Reason;
   } cases[] = {
-      {QString(), QStringLiteral("No output folder is set.")},
-      {sources + QStringLiteral("out/"), QStringLiteral("inside the source folder")},
+      {sources, QString(), QStringLiteral("尚未设置输出目录。")},
+      {QString(), Output.Path(), QStringLiteral("尚未设置源目录。")},
+      {sources, sources, QStringLiteral("输出目录就是源目录：输出的图像会替换原来的扫描图像。")},
+      {sources, sources + QStringLiteral("out/"),
+       QStringLiteral("输出目录位于源目录之内：输出的图像会和扫描图像混在一起。")},
   };
   for (const auto &c : cases) {
-    AppInfo->SourcePath = sources;
+    AppInfo->SourcePath = c.Source;
     AppInfo->TargetPath = c.Target;
     TMainForm form;
     form.show();
@@ -267,33 +380,39 @@ TEST_F(MainFormRun, ARefusedRunSaysWhyAndWritesNothing) {
     form.btnStartDo->click();
     EXPECT_FALSE(form.IsRunning());
     ASSERT_EQ(Watcher.Messages.size(), 1);
-    EXPECT_TRUE(Watcher.Messages[0].startsWith(QStringLiteral("无法开始转换。\n")));
-    EXPECT_TRUE(Watcher.Messages[0].contains(c.Reason)) << Watcher.Messages[0].toStdString();
+    EXPECT_EQ(Watcher.Messages[0], QStringLiteral("无法开始转换。\n") + c.Reason);
   }
   EXPECT_FALSE(QFileInfo::exists(sources + QStringLiteral("out")));
 }
 
-TEST(RunSummary, CountsEveryOutcomeAndListsTheFirstFailures) {
+TEST(RunSummary, CountsEveryOutcomeAndListsEveryFailureOnceInAListThatScrolls) {
   TBatchRunEnd end;
-  end.ItemCount = 30;
+  end.ItemCount = 300;
   end.Outcome.Cancelled = true;
-  for (int i = 0; i < 20; ++i) {
+  for (int i = 0; i < 250; ++i) {
     TBatchResult result;
     result.Action = i < 2 ? TBatchAction::Paged : i < 3 ? TBatchAction::Skipped : TBatchAction::Failed;
     result.Source = QStringLiteral("/in/%1.tif").arg(i);
-    result.Error = QStringLiteral("bad %1").arg(i);
+    result.Target = QStringLiteral("/out/%1.tif").arg(i);
+    result.Error = TReason(TReasonKind::CannotWriteTarget, {result.Target, QStringLiteral("disk full")}, Win32Error);
     end.Outcome.Results.append(result);
   }
-  const QString text = RunSummaryText(end);
-  EXPECT_TRUE(text.startsWith(
-      QStringLiteral("转换已取消：完成 20 / 30 个文件。\n放到新页面上：2\n原样写出：0\n"
-                     "跳过（文件已不存在）：1\n失败：17\n\n失败的文件：\n/in/3.tif：bad 3\n")))
-      << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("/in/17.tif：bad 17")));
-  EXPECT_FALSE(text.contains(QStringLiteral("/in/18.tif")));
-  EXPECT_TRUE(text.endsWith(QStringLiteral("另有 2 个，见详细信息。")));
-  EXPECT_EQ(RunFailureLines(end.Outcome).size(), 17);
-  EXPECT_EQ(RunFailureLines(end.Outcome).last(), QStringLiteral("/in/19.tif：bad 19"));
+  EXPECT_EQ(RunSummaryText(end), QStringLiteral("转换已取消：完成 250 / 300 个文件。\n放到新页面上：2\n"
+                                                "原样写出：0\n跳过（文件已不存在）：1\n失败：247"));
+  const QStringList lines = RunFailureLines(end.Outcome);
+  ASSERT_EQ(lines.size(), 247);
+  EXPECT_EQ(lines.last(), QStringLiteral("/in/249.tif：无法写入输出文件：系统错误"));
+
+  QWidget owner;
+  owner.resize(400, 300);
+  owner.show();
+  TRunSummaryForm summary(end, &owner);
+  summary.show();
+  ASSERT_NE(summary.memFailures, nullptr);
+  EXPECT_EQ(summary.memFailures->toPlainText(), lines.join(u'\n'));
+  EXPECT_GT(summary.memFailures->verticalScrollBar()->maximum(), 0) << "the list scrolls";
+  const QRect screen = summary.screen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(summary.frameGeometry())) << "the box stays inside the screen";
 }
 
 } // namespace
@@ -311,17 +430,20 @@ TEST(SettingsMessages, AMalformedOrUnsavableSettingsFileIsReportedInAMessageBox)
     ReportSettingsLoadProblem();
     AppInfo = nullptr;
     ASSERT_EQ(watcher.Messages.size(), 1);
-    EXPECT_TRUE(watcher.Messages[0].startsWith(
-        QStringLiteral("The settings file \"%1\" could not be read").arg(file)))
-        << watcher.Messages[0].toStdString();
+    const QString problem = watcher.Messages[0];
+    EXPECT_TRUE(problem.startsWith(QStringLiteral("无法读取设置文件“%1”：").arg(file))) << problem.toStdString();
+    EXPECT_TRUE(problem.endsWith(QStringLiteral("现使用默认设置；原文件已保留为“%1.bad”。").arg(file)));
+    EXPECT_FALSE(HasLatinLetters(QString(problem).remove(file + QStringLiteral(".bad")).remove(file)))
+        << problem.toStdString();
     EXPECT_EQ(settings.SizeMode, smeAStyle);
     QFile::remove(file);
     QDir().mkpath(file); // a folder in the way: the save at the end fails
   }
   SetSettingsReporter({});
   ASSERT_EQ(watcher.Messages.size(), 2);
-  EXPECT_TRUE(watcher.Messages[1].startsWith(QStringLiteral("The settings could not be saved")))
-      << watcher.Messages[1].toStdString();
+  const QString failure = watcher.Messages[1];
+  EXPECT_TRUE(failure.startsWith(QStringLiteral("无法把设置保存到“%1”：").arg(file))) << failure.toStdString();
+  EXPECT_FALSE(HasLatinLetters(QString(failure).remove(file))) << failure.toStdString();
 }
 
 } // namespace

@@ -8,14 +8,15 @@
 
 #include <functional>
 
-// While it lives, answers every modal window that opens: a message box is
-// recorded and closed, any other window is handed to the action (which must
-// close it).
+// While it lives, answers every modal window that opens: a message box or a
+// run's summary is recorded and closed, any other window is handed to the
+// action (which must close it).
 class TModalWatcher {
 public:
   using Action = std::function<void(QWidget *)>;
   explicit TModalWatcher(Action onWindow = {});
-  QStringList Messages;
+  QStringList Messages; // the message boxes' texts and the summaries' counts
+  QStringList Failures; // per summary: its list of failed files
   Action OnWindow;
 
 private:
