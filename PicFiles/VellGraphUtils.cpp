@@ -85,8 +85,10 @@ void TVellBitmapEx::StretchInto(TVellBitmapEx &dest, int width, int height, bool
   if (!dest.Graphics() || !FBitmap)
     return;
   dest.Graphics()->SetSmoothing(smooth);
+  // The source rectangle is one pixel smaller than the picture each way, but
+  // never empty: a picture one pixel wide or high keeps that pixel.
   dest.Graphics()->DrawImage(FBitmap.get(), Rect{0, 0, dest.GetWidth(), dest.GetHeight()}, 0, 0,
-                             GetWidth() - 1, GetHeight() - 1, UnitPixel);
+                             std::max(GetWidth() - 1, 1), std::max(GetHeight() - 1, 1), UnitPixel);
 }
 
 BitmapData *TVellBitmapEx::LockBits() {

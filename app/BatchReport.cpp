@@ -50,7 +50,8 @@ QString BatchSummaryText(const TBatchOutcome &outcome, int itemCount, const TPat
     text += QStringLiteral("The run was cancelled; the remaining items were not converted.\n");
   for (const TBatchResult &r : outcome.Results)
     if (!r.Error.IsNone())
-      text += QStringLiteral("%1: %2: %3\n").arg(BatchActionName(r.Action), display(r.Source), r.Error.English());
+      text +=
+          QStringLiteral("%1: %2: %3\n").arg(BatchActionName(r.Action), display(r.Source), r.Error.English());
   return text;
 }
 

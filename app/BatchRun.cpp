@@ -324,7 +324,8 @@ private:
       return true;
     TPartFile part(FTargetFolder, FResult.Index);
     if (write(part.Path()) != Ok) {
-      Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(image)}, image.GetLastStatus()));
+      Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(image)},
+                   image.GetLastStatus()));
       return false;
     }
     if (const TReason error = part.CommitAs(FResult.Target); !error.IsNone()) {

@@ -32,7 +32,8 @@ constexpr TReasonRow ReasonTable[] = {
     {TReasonKind::SourceInsideTarget, "SourceInsideTarget",
      "The source folder lies inside the output folder: each run would convert the output of the run before.",
      "源目录位于输出目录之内：每次转换都会把上一次的输出再转换一遍。"},
-    {TReasonKind::NoTiffEncoder, "NoTiffEncoder", "No TIFF encoder is available.", "没有可用的 TIFF 编码器。"},
+    {TReasonKind::NoTiffEncoder, "NoTiffEncoder", "No TIFF encoder is available.",
+     "没有可用的 TIFF 编码器。"},
     {TReasonKind::FileGone, "FileGone", "The file is gone", "文件已不存在"},
     {TReasonKind::OutsideSourceFolder, "OutsideSourceFolder", "The file lies outside the source folder",
      "文件不在源目录之内"},
@@ -69,12 +70,28 @@ constexpr TReasonRow ReasonTable[] = {
 };
 
 // Indexed by GpStatus.
-constexpr const char *ChineseStatusTexts[] = {
-    "成功",         "一般错误",         "参数无效",       "内存不足",       "对象正忙",
-    "缓冲区不足",   "功能未实现",       "系统错误",       "状态不对",       "操作已中止",
-    "找不到文件",   "图像过大或数值超出范围", "拒绝访问", "无法识别的图像格式", "找不到字体族",
-    "找不到字体样式", "不是 TrueType 字体", "版本不受支持", "图像服务尚未启动", "找不到属性",
-    "不支持该属性", "找不到颜色配置文件"};
+constexpr const char *ChineseStatusTexts[] = {"成功",
+                                              "一般错误",
+                                              "参数无效",
+                                              "内存不足",
+                                              "对象正忙",
+                                              "缓冲区不足",
+                                              "功能未实现",
+                                              "系统错误",
+                                              "状态不对",
+                                              "操作已中止",
+                                              "找不到文件",
+                                              "图像过大或数值超出范围",
+                                              "拒绝访问",
+                                              "无法识别的图像格式",
+                                              "找不到字体族",
+                                              "找不到字体样式",
+                                              "不是 TrueType 字体",
+                                              "版本不受支持",
+                                              "图像服务尚未启动",
+                                              "找不到属性",
+                                              "不支持该属性",
+                                              "找不到颜色配置文件"};
 
 struct TSystemErrorRow {
   int Error;

@@ -3,7 +3,7 @@
 // compression of the pages written.
 #include "app/BatchRun.h"
 #include "app/SourceScan.h"
-#include "bench/SampleScans.h"
+#include "samples/SampleScans.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QCoreApplication>

@@ -1,45 +1,37 @@
-// Decodes arbitrary bytes behind a ".tif" name into a TVellBitmap (TIFF by
-// libtiff, PNG, JPEG, BMP and GIF by signature) and, when that succeeds,
-// does what the batch run does with it: re-encode it as loaded and draw it
-// scaled onto a small 24-bit page that is encoded too. Decoding failures are
-// expected; crashes, hangs, leaks and sanitizer reports are findings.
+// Decodes arbitrary bytes from a buffer into TVellBitmaps (every codec of the
+// imaging service, chosen by signature; up to three pages of a multi-page
+// file) and, when that succeeds, does what the batch run does with them:
+// writes the pages as loaded and drawn scaled onto small 24-bit pages into
+// one TIFF each, in memory. Decoding failures are expected; crashes, hangs,
+// leaks and sanitizer reports are findings.
 #include "imaging/VellGDIPOBJ.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace {
-
-// Files of this process in memory-backed storage, removed at exit.
-QString ScratchFile(const char *name) {
-  static const QTemporaryDir folder(QStringLiteral("/dev/shm/pt-fuzz-XXXXXX"));
-  return folder.filePath(QLatin1String(name));
-}
 
 // The decoders' complaints about damaged input are expected by the thousand.
 void DiscardMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
 
-void WriteInput(const QString &path, const uint8_t *data, size_t size) {
-  QFile file(path);
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    file.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
-}
-
-void ConvertLikeTheBatchRun(TVellBitmap &image, const CLSID &tiff) {
-  (void)image.GetHorizontalResolution();
-  (void)image.GetVerticalResolution();
-  (void)image.GetPixelFormat();
-  image.Save(ScratchFile("unchanged.tif"), tiff);
-  TVellBitmap page(64, 90, PixelFormat24bppRGB);
-  page.SetResolution(image.GetHorizontalResolution(), image.GetVerticalResolution());
-  TVellGraphics graphics(&page);
-  graphics.Clear(0xFFFFFFFF);
-  graphics.DrawImage(&image, 3, 5, 58, 80);
-  page.Save(ScratchFile("page.tif"), tiff);
+void ConvertLikeTheBatchRun(std::vector<std::unique_ptr<TVellBitmap>> &pages, const CLSID &tiff) {
+  QBuffer unchanged, fitted;
+  unchanged.open(QIODevice::ReadWrite);
+  fitted.open(QIODevice::ReadWrite);
+  TVellPageWriter asLoaded(&unchanged, tiff), onPages(&fitted, tiff);
+  for (auto &image : pages) {
+    (void)image->GetPixelFormat();
+    asLoaded.AddImage(image.get());
+    onPages.AddFittedPage(image.get(), 64, 90, Rect{3, 5, 58, 80}, image->GetHorizontalResolution());
+  }
+  asLoaded.Commit();
+  onPages.Commit();
 }
 
 } // namespace
@@ -57,10 +49,19 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static CLSID tiff;
   static const bool haveEncoder = GetEncoderClsid(QStringLiteral("image/tiff"), tiff) >= 0;
-  const QString input = ScratchFile("input.tif");
-  WriteInput(input, data, size);
-  TVellBitmap image(input);
-  if (image.GetLastStatus() == Ok && haveEncoder)
-    ConvertLikeTheBatchRun(image, tiff);
+  QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+  QBuffer input(&bytes);
+  input.open(QIODevice::ReadOnly);
+  ImageHeader header;
+  const quint32 pageCount = GdipReadImageHeaderFromStream(&input, 0, &header) == Ok ? header.PageCount : 1;
+  std::vector<std::unique_ptr<TVellBitmap>> pages;
+  for (quint32 page = 0; page < std::min(pageCount, 3u); ++page) {
+    input.seek(0);
+    auto image = std::make_unique<TVellBitmap>(&input, page);
+    if (image->GetLastStatus() == Ok)
+      pages.push_back(std::move(image));
+  }
+  if (!pages.empty() && haveEncoder)
+    ConvertLikeTheBatchRun(pages, tiff);
   return 0;
 }

@@ -299,6 +299,9 @@ GpStatus GdipSaveFittedPage(GpImage *image, int pageWidth, int pageHeight, const
 // an existing file of that name untouched.
 struct GpPageWriter;
 GpStatus GdipCreatePageWriter(const QString &fileName, const CLSID *encoder, GpPageWriter **writer);
+// A writer onto a stream open for reading and writing, from its current
+// position; committing completes the data (nothing is undone on failure).
+GpStatus GdipCreatePageWriterOnStream(QIODevice *stream, const CLSID *encoder, GpPageWriter **writer);
 // The image as a page; params as for GdipSaveImageToFile.
 GpStatus GdipPageWriterAddImage(GpPageWriter *writer, GpImage *image, const EncoderParameters *params);
 // A page as GdipSaveFittedPage writes it.

@@ -168,10 +168,10 @@ public:
 };
 
 // The writer behind a GpPageWriter handle: the codec's page encoder on a
-// file that replaces its target only when committed.
+// stream, or on a file that replaces its target only when committed.
 struct GpPageWriter {
-  QString FileName;
-  TReadableSaveFile File;
+  QString Name; // the file's, or empty for a stream
+  std::unique_ptr<TReadableSaveFile> File;
   std::unique_ptr<TPageEncoder> Encoder;
   bool Failed = false;
 };
@@ -192,7 +192,7 @@ qint64 ParameterValue(const EncoderParameters *params, const GUID &id, qint64 fa
 // Adds a page; a failed page spoils the whole file.
 GpStatus AddPage(GpPageWriter &writer, const TEncodePage &page) {
   if (writer.Failed)
-    return RecordFailure(WrongState, QStringLiteral("%1: an earlier page failed").arg(writer.FileName));
+    return RecordFailure(WrongState, QStringLiteral("%1: an earlier page failed").arg(writer.Name));
   GpStatus status;
   try {
     status = writer.Encoder->AddPage(page);
@@ -200,7 +200,7 @@ GpStatus AddPage(GpPageWriter &writer, const TEncodePage &page) {
     status = RecordFailure(OutOfMemory, QStringLiteral("out of memory while writing"));
   }
   writer.Failed = status != Ok;
-  return NamedFailure(status, writer.FileName);
+  return NamedFailure(status, writer.Name);
 }
 
 // The bitmap's raster with a resolution: the screen's when it has none.
@@ -214,6 +214,14 @@ TRaster ResolvedRaster(const TBitmapObject &bitmap) {
 
 } // namespace
 
+namespace {
+
+GpStatus NoEncoder(const CLSID &encoder) {
+  return RecordFailure(FileNotFound, QStringLiteral("no encoder has the identifier %1").arg(encoder.toString()));
+}
+
+} // namespace
+
 GpStatus GdipCreatePageWriter(const QString &fileName, const CLSID *encoder, GpPageWriter **writer) {
   if (GpStatus status = GdipCheckCall(encoder, writer); status != Ok)
     return status;
@@ -222,15 +230,28 @@ GpStatus GdipCreatePageWriter(const QString &fileName, const CLSID *encoder, GpP
     return RecordFailure(InvalidParameter, QStringLiteral("no file name was given"));
   const TImageCodec *codec = CodecForEncoder(*encoder);
   if (!codec)
-    return RecordFailure(FileNotFound,
-                         QStringLiteral("no encoder has the identifier %1").arg(encoder->toString()));
+    return NoEncoder(*encoder);
   auto created = std::make_unique<GpPageWriter>();
-  created->FileName = fileName;
-  created->File.setFileName(fileName);
-  if (!created->File.OpenForWriting())
+  created->Name = fileName;
+  created->File = std::make_unique<TReadableSaveFile>();
+  created->File->setFileName(fileName);
+  if (!created->File->OpenForWriting())
     return RecordFailure(Win32Error,
-                         QStringLiteral("cannot create %1: %2").arg(fileName, created->File.errorString()));
-  created->Encoder = codec->NewEncoder(created->File);
+                         QStringLiteral("cannot create %1: %2").arg(fileName, created->File->errorString()));
+  created->Encoder = codec->NewEncoder(*created->File);
+  *writer = created.release();
+  return Ok;
+}
+
+GpStatus GdipCreatePageWriterOnStream(QIODevice *stream, const CLSID *encoder, GpPageWriter **writer) {
+  if (GpStatus status = GdipCheckCall(stream, encoder, writer); status != Ok)
+    return status;
+  *writer = nullptr;
+  const TImageCodec *codec = CodecForEncoder(*encoder);
+  if (!codec)
+    return NoEncoder(*encoder);
+  auto created = std::make_unique<GpPageWriter>();
+  created->Encoder = codec->NewEncoder(*stream);
   *writer = created.release();
   return Ok;
 }
@@ -257,7 +278,7 @@ GpStatus AddBuiltPage(GpPageWriter &writer, GpImage *image, int pageWidth, int p
   GpStatus status = GdipCreateBitmapFromScan0(pageWidth, pageHeight, 0, PixelFormat24bppRGB, nullptr, &page);
   if (status != Ok) {
     writer.Failed = true;
-    return NamedFailure(status, writer.FileName);
+    return NamedFailure(status, writer.Name);
   }
   GpGraphics *graphics = nullptr;
   status = GdipBitmapSetResolution(page, dpi, dpi);
@@ -301,7 +322,7 @@ GpStatus GdipPageWriterAddFittedPage(GpPageWriter *writer, GpImage *image, int p
     return AddPage(*writer, rows);
   } catch (const std::bad_alloc &) {
     writer->Failed = true;
-    return RecordFailure(OutOfMemory, QStringLiteral("%1: out of memory while writing").arg(writer->FileName));
+    return RecordFailure(OutOfMemory, QStringLiteral("%1: out of memory while writing").arg(writer->Name));
   }
 }
 
@@ -309,13 +330,13 @@ GpStatus GdipPageWriterCommit(GpPageWriter *writer) {
   if (GpStatus status = GdipCheckCall(writer); status != Ok)
     return status;
   if (writer->Failed)
-    return RecordFailure(WrongState, QStringLiteral("%1: a page failed").arg(writer->FileName));
+    return RecordFailure(WrongState, QStringLiteral("%1: a page failed").arg(writer->Name));
   writer->Failed = true; // committed once
   if (GpStatus status = writer->Encoder->Finish(); status != Ok)
-    return NamedFailure(status, writer->FileName);
-  if (!writer->File.commit())
+    return NamedFailure(status, writer->Name);
+  if (writer->File && !writer->File->commit())
     return RecordFailure(Win32Error,
-                         QStringLiteral("cannot write %1: %2").arg(writer->FileName, writer->File.errorString()));
+                         QStringLiteral("cannot write %1: %2").arg(writer->Name, writer->File->errorString()));
   return Ok;
 }
 

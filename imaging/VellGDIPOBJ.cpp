@@ -85,6 +85,10 @@ TVellPageWriter::TVellPageWriter(const QString &fileName, const CLSID &encoder) 
   SetCreationStatus(GdipCreatePageWriter(fileName, &encoder, &FNativeWriter));
 }
 
+TVellPageWriter::TVellPageWriter(QIODevice *stream, const CLSID &encoder) {
+  SetCreationStatus(GdipCreatePageWriterOnStream(stream, &encoder, &FNativeWriter));
+}
+
 TVellPageWriter::~TVellPageWriter() {
   GdipDeletePageWriter(FNativeWriter);
 }

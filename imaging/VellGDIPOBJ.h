@@ -95,6 +95,7 @@ private:
 class TVellPageWriter : public TGdiplusBase, public TGdiplusStatus {
 public:
   TVellPageWriter(const QString &fileName, const CLSID &encoder);
+  TVellPageWriter(QIODevice *stream, const CLSID &encoder);
   ~TVellPageWriter() override;
 
   GpStatus AddImage(TVellImage *image, const EncoderParameters *params = nullptr);

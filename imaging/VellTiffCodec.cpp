@@ -172,6 +172,8 @@ TTiffLayout ReadLayout(TIFF *tif) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &layout.Planar);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &layout.SampleFormat);
   TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &layout.Orientation);
+  if (layout.Orientation < ORIENTATION_TOPLEFT || layout.Orientation > ORIENTATION_LEFTBOT)
+    layout.Orientation = ORIENTATION_TOPLEFT;
   if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &layout.Photometric))
     layout.Photometric = layout.SamplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
   quint16 extraCount = 0;

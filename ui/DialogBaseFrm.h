@@ -1,5 +1,6 @@
 // The base of the dialogs: a fixed border, centred on its owner (on the
-// screen when it has none) and kept inside the screen, and a client panel with an 8-pixel border that the dialog's controls go into.
+// screen when it has none) and kept inside the screen, and a client panel with an 8-pixel border that the
+// dialog's controls go into.
 #pragma once
 
 #include "ui/BaseFrm.h"

@@ -67,7 +67,8 @@ QVariant TFileListModel::data(const QModelIndex &index, int role) const {
   // Names and paths may be elided in the view: their tooltip is the whole text.
   const bool toolTip =
       role == Qt::ToolTipRole && (index.column() == colFileName || index.column() == colFilePath);
-  if ((role != Qt::DisplayRole && !toolTip) || !index.isValid() || index.row() >= FRowCount || index.row() >= FList.Count())
+  if ((role != Qt::DisplayRole && !toolTip) || !index.isValid() || index.row() >= FRowCount ||
+      index.row() >= FList.Count())
     return {};
   auto row = FRows.find(index.row());
   if (row == FRows.end())

@@ -339,8 +339,12 @@ void TMainForm::RunProgress(int finished, int count, const QString &source) {
 
 void TMainForm::RunFinished(const TBatchRunEnd &end) {
   ShowRunState(false);
-  if (!end.Error.IsNone())
-    return ShowErrorMessage(this, QStringLiteral("无法开始转换。\n") + ReasonText(end.Error));
+  if (!end.Error.IsNone()) {
+    // A refusal comes before any item; anything else stopped the run on its way.
+    const QString lead = end.Error.Kind == TReasonKind::UnexpectedError ? QStringLiteral("转换中断。\n")
+                                                                        : QStringLiteral("无法开始转换。\n");
+    return ShowErrorMessage(this, lead + ReasonText(end.Error));
+  }
   ShowSummary(end);
 }
 

@@ -122,7 +122,8 @@ void TPathEdit::ShowPath() {
   // The room inside the frame and the text margins, as QLineEdit lays it out.
   QStyleOptionFrame option;
   initStyleOption(&option);
-  const QRect room = style()->subElementRect(QStyle::SE_LineEditContents, &option, this)
+  const QRect room = style()
+                         ->subElementRect(QStyle::SE_LineEditContents, &option, this)
                          .marginsRemoved(textMargins())
                          .adjusted(2, 0, -2, 0);
   setText(fontMetrics().elidedText(FPath, Qt::ElideMiddle, room.width()));

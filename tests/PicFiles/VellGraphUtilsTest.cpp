@@ -201,6 +201,29 @@ TEST(VellBitmapEx, SetSizeKeepingContent) {
   EXPECT_EQ(enlarged.Image().pixel(1, 1), qRgba(0, 0, 0, 0));
 }
 
+TEST(VellBitmapEx, StretchingReadsASourceOnePixelSmaller) {
+  // Of a 2 x 2 picture only the top-left pixel is in the source rectangle;
+  // a picture one pixel high keeps its row.
+  TVellBitmapEx square;
+  square.SetSize(2, 2);
+  square.Paint([](TCanvas &canvas) {
+    canvas.Handle().setCompositionMode(QPainter::CompositionMode_Source);
+    canvas.Handle().fillRect(0, 0, 2, 2, QColor(200, 0, 0));
+    canvas.Handle().fillRect(0, 0, 1, 1, QColor(0, 0, 200));
+  });
+  square.SetSize(4, 4, true, false);
+  TBitmap pixels;
+  square.AssignToBitmap(pixels);
+  EXPECT_EQ(pixels.Image().pixel(3, 3), qRgb(0, 0, 200));
+
+  TVellBitmapEx row;
+  row.SetSize(3, 1);
+  row.Paint([](TCanvas &canvas) { canvas.Handle().fillRect(0, 0, 3, 1, QColor(0, 90, 0)); });
+  row.SetSize(6, 2, true, false);
+  row.AssignToBitmap(pixels);
+  EXPECT_EQ(pixels.Image().pixel(0, 1), qRgb(0, 90, 0));
+}
+
 TEST(VellBitmapEx, ExchangeWithHostBitmapsAndTheClipboard) {
   TBitmap eight(3, 2, 8);
   eight.SetPalette(QList<QRgb>(256, qRgb(40, 50, 60)));

@@ -110,7 +110,8 @@ TEST(SettingsFile, UnreadableFileGivesTheDefaultsAndIsKeptAside) {
       const TAppInfo info(file);
       EXPECT_TRUE(HasDefaults(info)) << content.constData();
       const QString problem = info.LoadProblem().English();
-      EXPECT_TRUE(problem.startsWith(QStringLiteral("The settings file \"%1\" could not be read: ").arg(file)))
+      EXPECT_TRUE(
+          problem.startsWith(QStringLiteral("The settings file \"%1\" could not be read: ").arg(file)))
           << problem.toStdString();
       EXPECT_TRUE(problem.endsWith(QStringLiteral("kept as \"%1.bad\".").arg(file)));
     }

@@ -10,7 +10,9 @@ namespace {
 // Latin letters other than placeholders and the names Chinese text keeps as they are.
 bool HasEnglishWords(QString text) {
   text.remove(QRegularExpression(QStringLiteral("%[1-9se]")))
-      .remove(QStringLiteral("TIFF")).remove(QStringLiteral("UTF-8")).remove(QStringLiteral("TrueType"));
+      .remove(QStringLiteral("TIFF"))
+      .remove(QStringLiteral("UTF-8"))
+      .remove(QStringLiteral("TrueType"));
   return text.contains(QRegularExpression(QStringLiteral("[A-Za-z]")));
 }
 
@@ -34,12 +36,13 @@ TEST(Reasons, EveryKindHasANameAndATextInEachLanguage) {
 }
 
 TEST(Reasons, TextsFillInTheArgumentsAndTheStatusOfTheirLanguage) {
-  const TReason write(TReasonKind::CannotWriteTarget, {QStringLiteral("/out/a.tif"), QStringLiteral("disk full")},
-                      Win32Error);
+  const TReason write(TReasonKind::CannotWriteTarget,
+                      {QStringLiteral("/out/a.tif"), QStringLiteral("disk full")}, Win32Error);
   EXPECT_EQ(write.English(), QStringLiteral("Cannot write /out/a.tif: disk full"));
   EXPECT_EQ(write.Text(TLanguage::Chinese), QStringLiteral("无法写入输出文件：系统错误"));
-  EXPECT_EQ(TReason(TReasonKind::CannotReadImage, {QStringLiteral("bad strip")}, UnknownImageFormat).English(),
-            QStringLiteral("Cannot read the image: bad strip"));
+  EXPECT_EQ(
+      TReason(TReasonKind::CannotReadImage, {QStringLiteral("bad strip")}, UnknownImageFormat).English(),
+      QStringLiteral("Cannot read the image: bad strip"));
 
   const struct {
     const char *format;

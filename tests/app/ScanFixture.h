@@ -2,7 +2,7 @@
 // where the image went, and what libtiff and the imaging layer read back.
 #pragma once
 
-#include "bench/SampleScans.h"
+#include "samples/SampleScans.h"
 
 #include <QImage>
 #include <QString>
@@ -10,7 +10,8 @@
 // Writes a black width × height scan at dpi (0: no resolution tags).
 bool WriteSolidScan(const QString &path, TScanKind kind, int width, int height, float dpi);
 
-// What libtiff reads from a written file.
+// What libtiff reads from a written file (the shared ReadTiffTags, in the
+// shape the run's tests use).
 struct TTiffFacts {
   int Width = 0;
   int Height = 0;

@@ -1,7 +1,7 @@
 // The encoders: default TIFF options, compression choice, resolution tags,
 // the encoder list and failures that must leave nothing behind.
 #include "imaging/VellGDIPOBJ.h"
-#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestImages.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>

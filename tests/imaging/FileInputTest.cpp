@@ -1,7 +1,7 @@
 // Content found by signature behind any file name, and files that are not
 // decodable images.
 #include "imaging/VellGDIPOBJ.h"
-#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestImages.h"
 #include "tests/support/TestFiles.h"
 
 #include <QBuffer>

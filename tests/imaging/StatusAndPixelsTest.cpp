@@ -1,7 +1,7 @@
 // Status bookkeeping of the wrappers, the service lifetime, pixel locks,
 // area copies, figure paths and use from several threads.
 #include "imaging/VellGDIPOBJ.h"
-#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestImages.h"
 #include "tests/support/TestFiles.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // Decoding of every kind of TIFF file, and re-encoding as loaded.
 #include "imaging/VellGDIPOBJ.h"
-#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestImages.h"
 #include "tests/support/TestFiles.h"
 
 #include <QFile>

@@ -102,7 +102,8 @@ TEST_F(FolderDialog, CreatesATypedFolderOrSaysWhyNot) {
   } refusals[] = {
       {orphan, QStringLiteral("无法创建文件夹“%1”：上一级文件夹不存在。").arg(orphan)},
       {file, QStringLiteral("无法创建文件夹“%1”：已有同名的文件。").arg(file)},
-      {file + QStringLiteral("/child"), QStringLiteral("无法创建文件夹“%1/child”：路径中有一段不是文件夹。").arg(file)},
+      {file + QStringLiteral("/child"),
+       QStringLiteral("无法创建文件夹“%1/child”：路径中有一段不是文件夹。").arg(file)},
       {QStringLiteral("relative"), QStringLiteral("“relative”不是完整的文件夹路径。")},
   };
   for (const auto &c : refusals) {

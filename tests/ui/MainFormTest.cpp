@@ -15,8 +15,8 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -287,7 +287,8 @@ TEST(ModifyTime, FollowsTheLocale) {
 }
 
 TEST(ProgramLanguage, QtsOwnButtonsSpeakChinese) {
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("PageTailor"), QStringLiteral("文本"), QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("PageTailor"), QStringLiteral("文本"),
+                  QMessageBox::Ok);
   box.setDetailedText(QStringLiteral("细节"));
   EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
   for (const QAbstractButton *button : box.buttons())
@@ -394,7 +395,8 @@ TEST(RunSummary, CountsEveryOutcomeAndListsEveryFailureOnceInAListThatScrolls) {
     result.Action = i < 2 ? TBatchAction::Paged : i < 3 ? TBatchAction::Skipped : TBatchAction::Failed;
     result.Source = QStringLiteral("/in/%1.tif").arg(i);
     result.Target = QStringLiteral("/out/%1.tif").arg(i);
-    result.Error = TReason(TReasonKind::CannotWriteTarget, {result.Target, QStringLiteral("disk full")}, Win32Error);
+    result.Error =
+        TReason(TReasonKind::CannotWriteTarget, {result.Target, QStringLiteral("disk full")}, Win32Error);
     end.Outcome.Results.append(result);
   }
   EXPECT_EQ(RunSummaryText(end), QStringLiteral("转换已取消：完成 250 / 300 个文件。\n放到新页面上：2\n"
@@ -431,7 +433,8 @@ TEST(SettingsMessages, AMalformedOrUnsavableSettingsFileIsReportedInAMessageBox)
     AppInfo = nullptr;
     ASSERT_EQ(watcher.Messages.size(), 1);
     const QString problem = watcher.Messages[0];
-    EXPECT_TRUE(problem.startsWith(QStringLiteral("无法读取设置文件“%1”：").arg(file))) << problem.toStdString();
+    EXPECT_TRUE(problem.startsWith(QStringLiteral("无法读取设置文件“%1”：").arg(file)))
+        << problem.toStdString();
     EXPECT_TRUE(problem.endsWith(QStringLiteral("现使用默认设置；原文件已保留为“%1.bad”。").arg(file)));
     EXPECT_FALSE(HasLatinLetters(QString(problem).remove(file + QStringLiteral(".bad")).remove(file)))
         << problem.toStdString();
@@ -442,7 +445,8 @@ TEST(SettingsMessages, AMalformedOrUnsavableSettingsFileIsReportedInAMessageBox)
   SetSettingsReporter({});
   ASSERT_EQ(watcher.Messages.size(), 2);
   const QString failure = watcher.Messages[1];
-  EXPECT_TRUE(failure.startsWith(QStringLiteral("无法把设置保存到“%1”：").arg(file))) << failure.toStdString();
+  EXPECT_TRUE(failure.startsWith(QStringLiteral("无法把设置保存到“%1”：").arg(file)))
+      << failure.toStdString();
   EXPECT_FALSE(HasLatinLetters(QString(failure).remove(file))) << failure.toStdString();
 }
 

@@ -9,7 +9,12 @@
 namespace {
 
 std::string Text(const QRect &rect) {
-  return QStringLiteral("%1 x %2 at %3,%4").arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y()).toStdString();
+  return QStringLiteral("%1 x %2 at %3,%4")
+      .arg(rect.width())
+      .arg(rect.height())
+      .arg(rect.x())
+      .arg(rect.y())
+      .toStdString();
 }
 
 // ctest also runs this on screens of 1280 x 720 device pixels at 150 %
@@ -34,8 +39,7 @@ TEST(MainWindowSize, NeverLargerThanTheFreeAreaOfTheScreen) {
                 expected.toStdString());
     }
     const QRect room = screen->availableGeometry();
-    EXPECT_TRUE(room.contains(form.frameGeometry()))
-        << Text(form.frameGeometry()) << " on " << Text(room);
+    EXPECT_TRUE(room.contains(form.frameGeometry())) << Text(form.frameGeometry()) << " on " << Text(room);
     EXPECT_GE(form.lvFileList->width(), 200) << "the list keeps room beside the left column";
   }
   AppInfo = nullptr;

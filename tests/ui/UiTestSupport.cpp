@@ -1,5 +1,6 @@
 #include "tests/ui/UiTestSupport.h"
 
+#include "tests/support/TestImages.h"
 #include "ui/ProgramLanguage.h"
 #include "ui/RunSummaryFrm.h"
 
@@ -10,7 +11,6 @@
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 namespace {
 
@@ -55,20 +55,9 @@ void ProcessEventsFor(int milliseconds) {
 }
 
 void WriteGreyTiff(const QString &fileName, int width, int height, float dpi) {
-  TIFF *tiff = TIFFOpen(QFile::encodeName(fileName).constData(), "w");
-  ASSERT_NE(tiff, nullptr) << fileName.toStdString();
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, quint32(width));
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, quint32(height));
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, quint32(height));
-  TIFFSetField(tiff, TIFFTAG_XRESOLUTION, dpi);
-  TIFFSetField(tiff, TIFFTAG_YRESOLUTION, dpi);
-  TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  const QByteArray row(width, '\xFF');
-  for (int y = 0; y < height; ++y)
-    TIFFWriteScanline(tiff, const_cast<char *>(row.constData()), quint32(y), 0);
-  TIFFClose(tiff);
+  TTiffSpec spec;
+  spec.Width = width;
+  spec.Height = height;
+  spec.XResolution = spec.YResolution = dpi;
+  WriteTiff(fileName, spec);
 }

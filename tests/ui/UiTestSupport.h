@@ -28,5 +28,5 @@ private:
 // Runs the event loop for a while (lets timers and queued work happen).
 void ProcessEventsFor(int milliseconds);
 
-// Writes a white 8-bit grey TIFF of the given size and resolution.
+// Writes an 8-bit grey TIFF of the given size and resolution.
 void WriteGreyTiff(const QString &fileName, int width, int height, float dpi);

@@ -1,4 +1,4 @@
-#include "tests/imaging/TiffFixtures.h"
+#include "tests/support/TestImages.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -182,11 +182,16 @@ int LargestPatternDifference(const QImage &decoded, const TTiffSpec &spec) {
   return largest;
 }
 
-TTiffTags ReadTiffTags(const QString &fileName) {
+TTiffTags ReadTiffTags(const QString &fileName, int page) {
   TTiffTags tags;
   TIFF *tif = TIFFOpen(QFile::encodeName(fileName).constData(), "r");
   if (!tif)
     return tags;
+  tags.Pages = TIFFNumberOfDirectories(tif);
+  if (!TIFFSetDirectory(tif, tdir_t(page))) {
+    TIFFClose(tif);
+    return tags;
+  }
   tags.Opened = true;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &tags.Width);
   TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &tags.Height);
@@ -197,6 +202,11 @@ TTiffTags ReadTiffTags(const QString &fileName) {
   TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &tags.Unit);
   TIFFGetField(tif, TIFFTAG_XRESOLUTION, &tags.XResolution);
   TIFFGetField(tif, TIFFTAG_YRESOLUTION, &tags.YResolution);
+  TIFFGetField(tif, TIFFTAG_ORIENTATION, &tags.Orientation);
+  quint32 profileLength = 0;
+  const void *profile = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileLength, &profile) && profile)
+    tags.IccProfile = QByteArray(static_cast<const char *>(profile), qsizetype(profileLength));
   TIFFClose(tif);
   return tags;
 }

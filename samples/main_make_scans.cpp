@@ -2,8 +2,8 @@
 // and slightly-off pages, a landscape and a large 400 dpi scan, one without
 // resolution, every pixel kind, a corrupt file and nested folders.
 // pt-make-scans --corpus DIR: writes the corpus of the batch benchmark.
-#include "bench/SampleScans.h"
-#include "bench/ScanCorpus.h"
+#include "samples/SampleScans.h"
+#include "samples/ScanCorpus.h"
 
 #include <QCoreApplication>
 #include <QDir>

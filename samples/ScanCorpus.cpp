@@ -1,4 +1,4 @@
-#include "bench/ScanCorpus.h"
+#include "samples/ScanCorpus.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "bench/SampleScans.h"
+#include "samples/SampleScans.h"
 
 #include <QFile>
 
