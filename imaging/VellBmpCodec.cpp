@@ -508,7 +508,9 @@ GpStatus ReadBmpHeader(QIODevice &device, quint32 page, ImageHeader &header) {
   device.seek(start);
   if (!read)
     return Refused(error);
-  header.Width = quint32(qAbs(bmp.Width));
+  if (bmp.Width <= 0 || bmp.Height == 0)
+    return Refused(QStringLiteral("BMP: invalid size %1 x %2").arg(bmp.Width).arg(bmp.Height));
+  header.Width = quint32(bmp.Width);
   header.Height = quint32(qAbs(qint64(bmp.Height)));
   header.DpiX = Dpi(bmp.XPelsPerMeter);
   header.DpiY = Dpi(bmp.YPelsPerMeter);

@@ -3,7 +3,9 @@
 #include "tests/support/TestImages.h"
 #include "tests/support/TestFiles.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -278,6 +280,21 @@ TEST(TiffDecodeOrientation, FlippedFilesAreShownUpright) {
         EXPECT_NEAR(pixels.pixelColor(x, y).red(), stored.red8(), 2) << photometric << " " << orientation;
       }
     }
+}
+
+// A strip that lies beyond the end of the file fails with a reason that shows
+// the sizes as the numbers they are (no wrapped negative count).
+TEST(TiffDecodeDamage, AStripBeyondTheEndNamesItsSizes) {
+  QByteArray tiff = HandMadeTiff(4, 1);
+  const qsizetype offsetEntry = 12 + 2 + 5 * 12 + 8; // value of entry 273 (StripOffsets)
+  qToLittleEndian<quint32>(100000, tiff.data() + offsetEntry);
+  QBuffer buffer(&tiff);
+  buffer.open(QIODevice::ReadOnly);
+  TVellBitmap bitmap(&buffer, 0);
+  EXPECT_EQ(bitmap.GetLastStatus(), UnknownImageFormat);
+  const QString reason = bitmap.GetLastErrorText();
+  EXPECT_TRUE(reason.contains(QLatin1String("damaged TIFF image data"))) << reason.toStdString();
+  EXPECT_FALSE(reason.contains(QLatin1String("18446744"))) << reason.toStdString();
 }
 
 } // namespace
