@@ -13,13 +13,6 @@
 
 namespace {
 
-QByteArray Saved(TBasePicFormat &format) {
-  QBuffer buffer;
-  buffer.open(QIODevice::WriteOnly);
-  format.SaveToStream(buffer);
-  return buffer.data();
-}
-
 void Load(TBasePicFormat &format, const QByteArray &bytes) {
   QBuffer buffer;
   buffer.setData(bytes);

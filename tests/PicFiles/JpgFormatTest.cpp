@@ -14,13 +14,6 @@
 
 namespace {
 
-QByteArray Saved(TBasePicFormat &format) {
-  QBuffer buffer;
-  buffer.open(QIODevice::WriteOnly);
-  format.SaveToStream(buffer);
-  return buffer.data();
-}
-
 QByteArray JpegOf(const TBitmap &bitmap) {
   TJpgFormat format;
   format.AssignFromBitmap(bitmap, nullptr);

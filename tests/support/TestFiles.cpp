@@ -36,16 +36,24 @@ QByteArray ReadWholeFile(const QString &path) {
   return file.readAll();
 }
 
-QByteArray RunTool(const QString &program, const QStringList &arguments) {
+bool RunToolOk(const QString &program, const QStringList &arguments, QByteArray *output) {
   QProcess process;
   process.start(program, arguments);
   if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
       process.exitCode() != 0) {
     ADD_FAILURE() << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
                   << process.readAllStandardError().toStdString();
-    return {};
+    return false;
   }
-  return process.readAllStandardOutput();
+  if (output)
+    *output = process.readAllStandardOutput();
+  return true;
+}
+
+QByteArray RunTool(const QString &program, const QStringList &arguments) {
+  QByteArray output;
+  RunToolOk(program, arguments, &output);
+  return output;
 }
 
 QByteArray MagickRgba(const QString &file) {
