@@ -78,6 +78,8 @@ void SetTags(TIFF *tif, const TTiffSpec &spec, int width) {
   }
   if (spec.Orientation)
     TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.Orientation);
+  if (!spec.IccProfile.isEmpty())
+    TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(spec.IccProfile.size()), spec.IccProfile.constData());
   if (spec.Tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16u);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16u);
@@ -209,6 +211,15 @@ TTiffTags ReadTiffTags(const QString &fileName, int page) {
     tags.IccProfile = QByteArray(static_cast<const char *>(profile), qsizetype(profileLength));
   TIFFClose(tif);
   return tags;
+}
+
+QByteArray IccProfileStub(const char *space) {
+  QByteArray profile(128, '\0');
+  qToBigEndian<quint32>(128, profile.data());
+  profile.replace(12, 4, "mntr");
+  profile.replace(16, 4, space);
+  profile.replace(36, 4, "acsp");
+  return profile;
 }
 
 QByteArray HandMadeTiff(quint32 width, quint32 height) {

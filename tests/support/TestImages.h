@@ -26,7 +26,12 @@ struct TTiffSpec {
   quint16 Unit = RESUNIT_INCH;
   int Pages = 1;
   quint16 Orientation = 0; // ORIENTATION_*, 0 writes no tag
+  QByteArray IccProfile;   // written when not empty
 };
+
+// A stand-in ICC profile: a 128-byte header naming the colour space
+// ("RGB ", "GRAY", "CMYK"), enough for code that only carries profiles.
+QByteArray IccProfileStub(const char *space);
 
 // Raw sample c of pixel (x, y) in the spec's bit depth.
 uint PatternSample(const TTiffSpec &spec, int x, int y, int c);
