@@ -4,6 +4,7 @@
 
 #include "Common/VellUtils.h"
 #include "PicFiles/PicFilesStartup.h"
+#include "geometry/VellCustomPens.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QFile>
@@ -84,6 +85,8 @@ void AppStartup(const QString &settingsFile) {
   VELL_ASSERT_MSG(!AppInfo, QStringLiteral("The program is already started"));
   AppInfo = new TAppInfo(settingsFile);
   VellGdiplusStartup();
+  RegisterLineCapClasses();
+  RegisterLineDashStyleClasses();
   PicFilesStartup();
   VellComInitialize();
 }
@@ -91,6 +94,7 @@ void AppStartup(const QString &settingsFile) {
 void AppShutdown() {
   VellComUninitialize();
   PicFilesShutdown();
+  FreeLineCapAndDashStyleClasses();
   VellGdiplusShutdown();
   delete AppInfo;
   AppInfo = nullptr;

@@ -97,6 +97,23 @@ enum Unit : int {
 
 enum FillMode : int { FillModeAlternate = 0, FillModeWinding = 1 };
 
+enum SmoothingMode : int {
+  SmoothingModeDefault = 0,
+  SmoothingModeHighSpeed = 1,
+  SmoothingModeHighQuality = 2,
+  SmoothingModeNone = 3,
+  SmoothingModeAntiAlias = 4,
+};
+
+enum DashStyle : int {
+  DashStyleSolid = 0,
+  DashStyleDash = 1,
+  DashStyleDot = 2,
+  DashStyleDashDot = 3,
+  DashStyleDashDotDot = 4,
+  DashStyleCustom = 5,
+};
+
 enum LineCap : int {
   LineCapFlat = 0,
   LineCapSquare = 1,
@@ -232,6 +249,7 @@ protected:
 struct GpGraphics;
 struct GpPath;
 struct GpCustomLineCap;
+struct GpPen;
 struct GpImageAttributes;
 
 // Start and stop. Each start-up hands out its own token; the service stays up
@@ -323,6 +341,10 @@ GpStatus GdipDeleteGraphics(GpGraphics *graphics);
 GpStatus GdipGetDC(GpGraphics *graphics, QPainter **dc);
 GpStatus GdipReleaseDC(GpGraphics *graphics, QPainter *dc);
 GpStatus GdipSetInterpolationMode(GpGraphics *graphics, InterpolationMode mode);
+// Line drawing: aliased by default and with SmoothingModeHighSpeed; anti-aliased
+// with SmoothingModeHighQuality and SmoothingModeAntiAlias.
+GpStatus GdipSetSmoothingMode(GpGraphics *graphics, SmoothingMode mode);
+GpStatus GdipGetSmoothingMode(GpGraphics *graphics, SmoothingMode *mode);
 GpStatus GdipGetInterpolationMode(GpGraphics *graphics, InterpolationMode *mode);
 GpStatus GdipGraphicsClear(GpGraphics *graphics, ARGB colour);
 GpStatus GdipDrawImageI(GpGraphics *graphics, GpImage *image, int x, int y);
@@ -331,6 +353,11 @@ GpStatus GdipDrawImageRectRectI(GpGraphics *graphics, GpImage *image, int dstx, 
                                 int dstheight, int srcx, int srcy, int srcwidth, int srcheight, Unit srcUnit,
                                 const GpImageAttributes *attributes, void *callback = nullptr,
                                 void *callbackData = nullptr);
+
+// Lines drawn with a pen, with its dashes and custom caps (a polyline needs at
+// least two points; points that repeat their predecessor are skipped).
+GpStatus GdipDrawLine(GpGraphics *graphics, GpPen *pen, float x1, float y1, float x2, float y2);
+GpStatus GdipDrawLines(GpGraphics *graphics, GpPen *pen, const PointF *points, int count);
 
 GpStatus GdipCreateImageAttributes(GpImageAttributes **attributes);
 GpStatus GdipDisposeImageAttributes(GpImageAttributes *attributes);
@@ -361,6 +388,20 @@ GpStatus GdipGetCustomLineCapBaseCap(GpCustomLineCap *cap, LineCap *baseCap);
 GpStatus GdipGetCustomLineCapBaseInset(GpCustomLineCap *cap, float *inset);
 // The cap's fill and stroke figures (empty when not given).
 GpStatus GdipGetCustomLineCapFigures(GpCustomLineCap *cap, QPainterPath *fill, QPainterPath *stroke);
+
+// Pens: a colour and a width (UnitWorld or UnitPixel; 0 draws one pixel wide),
+// solid with flat ends until a dash pattern or custom caps are set. Dash and
+// gap lengths count in pen widths; a custom cap is copied into the pen, drawn
+// at the line's end scaled by the pen width, and the line is shortened by its
+// base inset (in pen widths) so that it ends inside the cap.
+GpStatus GdipCreatePen1(ARGB colour, float width, Unit unit, GpPen **pen);
+GpStatus GdipDeletePen(GpPen *pen);
+GpStatus GdipSetPenDashStyle(GpPen *pen, DashStyle style);
+GpStatus GdipGetPenDashStyle(GpPen *pen, DashStyle *style);
+// Positive lengths, dash first; an odd count is repeated to an even one.
+GpStatus GdipSetPenDashArray(GpPen *pen, const float *dashes, int count);
+GpStatus GdipSetPenCustomStartCap(GpPen *pen, GpCustomLineCap *cap);
+GpStatus GdipSetPenCustomEndCap(GpPen *pen, GpCustomLineCap *cap);
 
 // Encoders: "image/bmp", "image/jpeg", "image/tiff" and "image/png".
 GpStatus GdipGetImageEncodersSize(quint32 *numEncoders, quint32 *size);

@@ -19,6 +19,7 @@ struct GpGraphics {
   QPainter Painter;
   QSize Size;
   InterpolationMode Mode = InterpolationModeDefault;
+  SmoothingMode Smoothing = SmoothingModeNone;
   bool PainterLent = false;
 };
 
@@ -237,4 +238,46 @@ GpStatus GdipDrawImageRectRectI(GpGraphics *graphics, GpImage *image, int dstx, 
   if (source.isEmpty() || !pixels.rect().contains(source))
     return RecordFailure(InvalidParameter, QStringLiteral("the source rectangle is not inside the image"));
   return DrawScaled(*graphics, pixels.copy(source), QRect(dstx, dsty, dstwidth, dstheight));
+}
+
+GpStatus GdipSetSmoothingMode(GpGraphics *graphics, SmoothingMode mode) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (mode < SmoothingModeDefault || mode > SmoothingModeAntiAlias)
+    return RecordFailure(InvalidParameter, QStringLiteral("invalid smoothing mode %1").arg(int(mode)));
+  graphics->Smoothing = mode;
+  return Ok;
+}
+
+GpStatus GdipGetSmoothingMode(GpGraphics *graphics, SmoothingMode *mode) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (!mode)
+    return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
+  *mode = graphics->Smoothing;
+  return Ok;
+}
+
+GpStatus GdipDrawLine(GpGraphics *graphics, GpPen *pen, float x1, float y1, float x2, float y2) {
+  const PointF points[] = {{x1, y1}, {x2, y2}};
+  return GdipDrawLines(graphics, pen, points, 2);
+}
+
+GpStatus GdipDrawLines(GpGraphics *graphics, GpPen *pen, const PointF *points, int count) {
+  if (GpStatus status = CheckGraphics(graphics); status != Ok)
+    return status;
+  if (GpStatus status = GdipCheckCall(pen, points); status != Ok)
+    return status;
+  if (count < 2)
+    return RecordFailure(InvalidParameter, QStringLiteral("a line needs at least 2 points"));
+  QPolygonF polyline;
+  for (int i = 0; i < count; ++i)
+    polyline << QPointF(points[i].X, points[i].Y);
+  QPainter &painter = graphics->Painter;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, graphics->Smoothing == SmoothingModeHighQuality ||
+                                                    graphics->Smoothing == SmoothingModeAntiAlias);
+  StrokePenLines(painter, *pen, polyline);
+  painter.restore();
+  return Ok;
 }

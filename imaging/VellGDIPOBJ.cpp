@@ -204,6 +204,19 @@ GpStatus TVellGraphics::DrawImage(TVellImage *image, const Rect &dest, int srcx,
                                           srcUnit, attributes));
 }
 
+GpStatus TVellGraphics::SetSmoothingMode(SmoothingMode mode) {
+  return SetStatus(GdipSetSmoothingMode(FNativeGraphics, mode));
+}
+
+GpStatus TVellGraphics::DrawLine(const TVellPen *pen, const PointF &from, const PointF &to) {
+  return SetStatus(
+      GdipDrawLine(FNativeGraphics, pen ? pen->NativePen() : nullptr, from.X, from.Y, to.X, to.Y));
+}
+
+GpStatus TVellGraphics::DrawLines(const TVellPen *pen, const PointF *points, int count) {
+  return SetStatus(GdipDrawLines(FNativeGraphics, pen ? pen->NativePen() : nullptr, points, count));
+}
+
 TVellGraphicsPath::TVellGraphicsPath(FillMode fillMode) {
   SetCreationStatus(GdipCreatePath(fillMode, &FNativePath));
 }
@@ -259,6 +272,28 @@ TVellCustomLineCap::TVellCustomLineCap(const TVellGraphicsPath *fillPath, const 
 
 TVellCustomLineCap::~TVellCustomLineCap() {
   GdipDeleteCustomLineCap(FNativeCap);
+}
+
+TVellPen::TVellPen(ARGB colour, float width) {
+  SetCreationStatus(GdipCreatePen1(colour, width, UnitPixel, &FNativePen));
+}
+
+TVellPen::~TVellPen() {
+  GdipDeletePen(FNativePen);
+}
+
+GpStatus TVellPen::SetDashPattern(const QVector<float> &pattern) {
+  if (pattern.isEmpty())
+    return SetStatus(GdipSetPenDashStyle(FNativePen, DashStyleSolid));
+  return SetStatus(GdipSetPenDashArray(FNativePen, pattern.constData(), int(pattern.size())));
+}
+
+GpStatus TVellPen::SetCustomStartCap(const TVellCustomLineCap *cap) {
+  return SetStatus(GdipSetPenCustomStartCap(FNativePen, cap ? cap->NativeCap() : nullptr));
+}
+
+GpStatus TVellPen::SetCustomEndCap(const TVellCustomLineCap *cap) {
+  return SetStatus(GdipSetPenCustomEndCap(FNativePen, cap ? cap->NativeCap() : nullptr));
 }
 
 int GetEncoderClsid(const QString &mimeType, CLSID &clsid) {

@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QVector>
 #include <memory>
 
 class QPaintDevice;
@@ -107,6 +108,8 @@ private:
   GpPageWriter *FNativeWriter = nullptr;
 };
 
+class TVellPen;
+
 class TVellGraphics : public TGdiplusBase, public TGdiplusStatus {
 public:
   explicit TVellGraphics(TVellImage *image);    // null image: no call, null handle
@@ -117,7 +120,10 @@ public:
   void ReleaseHDC(QPainter *dc);
   GpStatus SetInterpolationMode(InterpolationMode mode);
   GpStatus SetSmoothing(bool on); // high-quality bilinear when on, nearest neighbour when off
+  GpStatus SetSmoothingMode(SmoothingMode mode);
   GpStatus Clear(ARGB colour);
+  GpStatus DrawLine(const TVellPen *pen, const PointF &from, const PointF &to);
+  GpStatus DrawLines(const TVellPen *pen, const PointF *points, int count);
   GpStatus DrawImage(TVellImage *image, int x, int y);
   GpStatus DrawImage(TVellImage *image, int x, int y, int width, int height);
   GpStatus DrawImage(TVellImage *image, const Rect &dest, int srcx, int srcy, int srcwidth, int srcheight,
@@ -157,6 +163,21 @@ public:
 
 private:
   GpCustomLineCap *FNativeCap = nullptr;
+};
+
+class TVellPen : public TGdiplusBase, public TGdiplusStatus {
+public:
+  explicit TVellPen(ARGB colour, float width = 1);
+  ~TVellPen() override;
+
+  // Dash and gap lengths in pen widths, dash first; an empty pattern draws solid.
+  GpStatus SetDashPattern(const QVector<float> &pattern);
+  GpStatus SetCustomStartCap(const TVellCustomLineCap *cap);
+  GpStatus SetCustomEndCap(const TVellCustomLineCap *cap);
+  GpPen *NativePen() const { return FNativePen; }
+
+private:
+  GpPen *FNativePen = nullptr;
 };
 
 // Index of the encoder whose MIME type equals mimeType exactly (the last one

@@ -7,6 +7,7 @@
 #include "imaging/VellImageCodecs.h"
 
 #include <QImage>
+#include <QPolygonF>
 #include <QString>
 #include <memory>
 
@@ -48,6 +49,10 @@ template <typename... Ptrs> GpStatus GdipCheckCall(const Ptrs *...pointers) {
     return RecordFailure(InvalidParameter, QStringLiteral("a null handle or pointer was passed"));
   return Ok;
 }
+
+// Strokes the polyline with the pen on the painter as it is set up (render
+// hints included); at least two points.
+void StrokePenLines(QPainter &painter, const GpPen &pen, const QPolygonF &points);
 
 // A white 24-bit page of the given size and resolution with source scaled into
 // draw, as rows for an encoder, produced without the page ever being built;

@@ -2,6 +2,7 @@
 #include "app/PTClasses.h"
 
 #include "Common/VellUtils.h"
+#include "geometry/VellCustomPens.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -44,10 +45,14 @@ TEST(AppInfo, StartupCreatesTheOneSettingsObjectAndShutdownDestroysIt) {
   AppStartup(dir.Path() + QStringLiteral("AppInfo.dat"));
   ASSERT_NE(AppInfo, nullptr);
   EXPECT_TRUE(VellComInitialized());
+  EXPECT_EQ(LineCapClasses().Count(), 54);
+  EXPECT_EQ(LineDashStyleClasses().Count(), 23);
   EXPECT_THROW(AppStartup(), EAssertionFailed);
   AppShutdown();
   EXPECT_EQ(AppInfo, nullptr);
   EXPECT_FALSE(VellComInitialized());
+  EXPECT_FALSE(TLineCapClassMgr::Exists());
+  EXPECT_FALSE(TLineDashStyleClassMgr::Exists());
 }
 
 TEST(BatchItemList, OwnsItsItemsInAppendOrder) {
