@@ -1,6 +1,13 @@
 #include "PicFiles/PicFilesStartup.h"
 
 #include "PicFiles/BasePicFormat.h"
+#include "PicFiles/DcxFormat.h"
+#include "PicFiles/GifFormat.h"
+#include "PicFiles/JpgFormat.h"
+#include "PicFiles/PcxFormat.h"
+#include "PicFiles/PpmFormat.h"
+#include "PicFiles/PsdFormat.h"
+#include "PicFiles/TgaFormat.h"
 #include "PicFiles/VellPicAttrs.h"
 
 namespace {
@@ -8,7 +15,15 @@ namespace {
 // The formats in registration order: TBmpFormat, TJpgFormat, TGifFormat,
 // TTiffFormat, TWmfFormat, TTgaFormat, TPcxFormat, TPpmFormat, TPsdFormat,
 // TDcxFormat, TPngFormat. Each format adds its line at its place.
-void RegisterPicFormatClasses() {}
+void RegisterPicFormatClasses() {
+  RegisterPicFormat(TJpgFormat::StaticClass());
+  RegisterPicFormat(TGifFormat::StaticClass());
+  RegisterPicFormat(TTgaFormat::StaticClass());
+  RegisterPicFormat(TPcxFormat::StaticClass());
+  RegisterPicFormat(TPpmFormat::StaticClass());
+  RegisterPicFormat(TPsdFormat::StaticClass());
+  RegisterPicFormat(TDcxFormat::StaticClass());
+}
 
 } // namespace
 

@@ -40,7 +40,10 @@ const TOptionSpec OptionSpecs[] = {
     {{"series"}, "A|B", "paper series (default A)"},
     {{"size"}, "SIZE", "A0 to A5 or B0 to B5 of the series, or auto for the best fit per scan (default auto)"},
     {{"jobs"}, "N", "scans converted at the same time, 1 to 256 (default: the number of cores)"},
-    {{"dry-run"}, "", "write nothing; print per scan its size, whether it needs a page, and the page"},
+    {{"memory-limit"}, "BYTES", "working memory the scans in progress share, in bytes or with K, M or G\n"
+                                "(default: half the memory available at start)"},
+    {{"dry-run"}, "", "read headers only and write nothing; print per scan its size, whether it\n"
+                      "needs a page, and the page"},
     {{"update"}, "", "convert only scans whose output is missing or older than the scan"},
     {{"shard"}, "K/N", "convert only the K-th (0 to N-1) of N equal runs of consecutive listed scans"},
     {{"files-from"}, "FILE", "convert the scans FILE names, one path relative to the source folder a line,\n"
@@ -104,6 +107,20 @@ bool ParseSize(const QString &text, TBatchCommandLine &line, QChar &letter) {
   return true;
 }
 
+// A whole number of bytes, or of KiB, MiB or GiB with the suffix K, M or G.
+qint64 ParseBytes(const QString &text) {
+  static const QString suffixes = QStringLiteral("KMG");
+  QString digits = text.trimmed().toUpper();
+  int shift = 0;
+  if (const qsizetype unit = suffixes.indexOf(digits.right(1)); !digits.isEmpty() && unit >= 0) {
+    digits.chop(1);
+    shift = 10 * int(unit + 1);
+  }
+  bool ok = false;
+  const qint64 value = digits.toLongLong(&ok);
+  return ok && value > 0 && value <= (std::numeric_limits<qint64>::max() >> shift) ? value << shift : 0;
+}
+
 // "K/N" with 0 <= K < N.
 bool ParseShard(const QString &text, TBatchShard &shard) {
   const QStringList parts = text.split(QLatin1Char('/'));
@@ -139,6 +156,9 @@ QString ApplyValues(const QCommandLineParser &parser, TBatchCommandLine &line, Q
     if (!ok || line.Jobs < 1 || line.Jobs > MaxJobs)
       return QStringLiteral("--jobs takes a whole number from 1 to %1, not \"%2\"").arg(MaxJobs).arg(value);
   }
+  if (given("memory-limit", value) && (line.MemoryLimit = ParseBytes(value)) == 0)
+    return QStringLiteral("--memory-limit takes a number of bytes, with K, M or G if wanted, not \"%1\"")
+        .arg(value);
   if (given("max-pixels", value)) {
     bool ok = false;
     line.MaxPixels = value.toLongLong(&ok);
@@ -150,8 +170,45 @@ QString ApplyValues(const QCommandLineParser &parser, TBatchCommandLine &line, Q
   return {};
 }
 
+// The number an attribute of the settings file's root element holds, as
+// written; -1 when it holds none.
+int RawSetting(const IXMLNodePtr &root, const QString &name) {
+  if (!root || !root->HasAttribute(name))
+    return -1;
+  bool isNumber = false;
+  const int value = root->GetAttributes()->GetAttribute(name)->GetValue().toInt(&isNumber);
+  return isNumber ? value : -1;
+}
+
+// Values only a hand-edited file holds, which loading replaced by the
+// defaults: each with a word, where the command line left it to the file.
+QStringList OutOfRangeWarnings(const TBatchCommandLine &line, bool seriesGiven, bool sizeGiven) {
+  QFile file(line.SettingsFile);
+  if (!file.open(QIODevice::ReadOnly))
+    return {};
+  IXMLNodePtr root;
+  try {
+    root = LoadXMLDocument(&file)->GetRootNode();
+  } catch (const EVellError &) {
+    return {};
+  }
+  const QString quoted = QStringLiteral("the settings file \"%1\"").arg(line.SettingsFile);
+  QStringList warnings;
+  if (const int series = RawSetting(root, QStringLiteral("SizeMode")); !seriesGiven && series > smeBStyle)
+    warnings << quoted + QStringLiteral(" gives the series SizeMode=%1, neither A (0) nor B (1); the A series is used")
+                             .arg(series);
+  const QChar letter = line.Series == smeBStyle ? QLatin1Char('B') : QLatin1Char('A');
+  if (const int size = RawSetting(root, letter + QStringLiteral("PaperSize")); !sizeGiven && size > 5)
+    warnings << quoted + QStringLiteral(" gives the %1 size %2, outside 0 to 5; %1%3 is used")
+                             .arg(letter)
+                             .arg(size)
+                             .arg(line.SizeIndex);
+  return warnings;
+}
+
 // The series and size of the settings file, where the command line gave none.
-QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGiven, QChar &sizeLetter) {
+QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGiven, QChar &sizeLetter,
+                          QStringList &warnings) {
   const QFileInfo file(line.SettingsFile);
   if (!file.exists())
     return QStringLiteral("the settings file \"%1\" does not exist").arg(line.SettingsFile);
@@ -178,6 +235,7 @@ QString ApplySettingsFile(TBatchCommandLine &line, bool seriesGiven, bool sizeGi
     line.SizeIndex = bSeries ? int(settings.BPaperSize) : int(settings.APaperSize);
     sizeLetter = bSeries ? QLatin1Char('B') : QLatin1Char('A');
   }
+  warnings = OutOfRangeWarnings(line, seriesGiven, sizeGiven);
   return {};
 }
 
@@ -382,7 +440,8 @@ void PrintOutcome(TBatchConsole &console, const TBatchCommandLine &line, const T
     for (const TBatchResult &result : outcome.Results)
       console.Out << DryRunLine(result, display) << '\n';
   console.Out << BatchSummaryText(outcome, count, display);
-  if (!line.DryRun)
+  // Named only when it exists: a run with nothing to write creates no folder.
+  if (!line.DryRun && QFileInfo(line.Target).isDir())
     console.Out << "Output: " << WithSlash(line.Target) << '\n';
   console.Out.flush();
 }
@@ -450,7 +509,7 @@ TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defau
     return parsed;
   if (!line.SettingsFile.isEmpty())
     if (parsed.Error = ApplySettingsFile(line, parser.isSet(QStringLiteral("series")),
-                                         parser.isSet(QStringLiteral("size")), sizeLetter);
+                                         parser.isSet(QStringLiteral("size")), sizeLetter, parsed.Warnings);
         !parsed.Error.isEmpty())
       return parsed;
   parsed.Error = CheckComplete(line, sizeLetter);
@@ -480,6 +539,8 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   }
   if (!parsed.Error.isEmpty())
     return UsageError(console, parsed.Error);
+  for (const QString &warning : parsed.Warnings)
+    console.Err << "pagetailor-batch: warning: " << warning << Qt::endl;
   const TBatchCommandLine &line = parsed.Line;
   if (!QFileInfo(line.Source).isDir())
     return Refuse(console, QStringLiteral("the source folder \"%1\" does not exist").arg(line.Source));
@@ -501,7 +562,7 @@ int RunBatchCommand(const QStringList &arguments, int defaultJobs, TBatchConsole
   TConsoleProgress progress(console, display);
   TBatchOutcome outcome;
   {
-    const TBatchOptions options{line.Jobs, line.DryRun, line.Update};
+    const TBatchOptions options{line.Jobs, line.DryRun, line.Update, line.MemoryLimit};
     TWatchedRun run(list, settings, options, progress);
     if (!run.WaitUnlessAborted(progress) && console.Exit) {
       outcome = progress.FinishedSoFar();

@@ -23,6 +23,7 @@ struct TBatchCommandLine {
   bool AutoSize = true;
   int SizeIndex = 4; // the fixed size when AutoSize is false
   int Jobs = 1;
+  qint64 MemoryLimit = 0; // bytes; 0 takes the default budget
   bool DryRun = false;
   bool Update = false;
   TBatchShard Shard;
@@ -39,6 +40,7 @@ struct TBatchCommandLine {
 struct TParsedCommandLine {
   TBatchCommandLine Line;
   QString Error; // empty when the arguments are usable
+  QStringList Warnings; // settings file values replaced by defaults
 };
 TParsedCommandLine ParseBatchCommandLine(const QStringList &arguments, int defaultJobs);
 

@@ -1,6 +1,7 @@
 #include "app/BatchRun.h"
 
 #include "Common/VellUtils.h"
+#include "app/BatchMemory.h"
 #include "app/SourceScan.h"
 #include "imaging/VellGDIPOBJ.h"
 
@@ -17,6 +18,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -158,8 +160,8 @@ private:
 };
 
 // A source opened without waiting (a pipe put in its place cannot block the
-// run) and known to be a regular file; decoders read the opened file itself
-// through its descriptor's path, never the name again.
+// run) and known to be a regular file; the decoders read that descriptor,
+// never the name again.
 class TSourceFile {
 public:
   explicit TSourceFile(const QString &path) {
@@ -199,7 +201,7 @@ public:
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec <= b.tv_nsec);
   }
 
-  QString DescriptorPath() const { return QStringLiteral("/proc/self/fd/%1").arg(FFd); }
+  int Descriptor() const { return FFd; }
 
 private:
   // The kind of file in English and in Chinese.
@@ -226,7 +228,40 @@ struct TRunContext {
   CLSID TiffEncoder;
   QSet<QString> SourceFiles; // real paths of every listed source
   TOutputFolders &Folders;
+  TMemoryBudget &Budget;
+  qint64 MemoryCeiling; // the most one item may take, running alone
+  std::function<bool()> Cancelled;
 };
+
+// One page of a source: its header and what the page rules decided for it.
+struct TPagePlan {
+  ImageHeader Header;
+  TBatchPage Page;
+  TPagePlacement Placement; // for a paged page
+};
+
+// Memory taken from the budget for as long as the object lives.
+class TMemoryShare {
+public:
+  TMemoryShare(TMemoryBudget &budget, qint64 bytes, const std::function<bool()> &cancelled)
+      : FBudget(budget), FBytes(bytes), FTaken(budget.Take(bytes, cancelled)) {}
+  ~TMemoryShare() {
+    if (FTaken)
+      FBudget.Give(FBytes);
+  }
+  TMemoryShare(const TMemoryShare &) = delete;
+  TMemoryShare &operator=(const TMemoryShare &) = delete;
+  bool Taken() const { return FTaken; }
+
+private:
+  TMemoryBudget &FBudget;
+  const qint64 FBytes;
+  const bool FTaken;
+};
+
+QString MiBText(qint64 bytes) {
+  return QString::number((bytes + (1 << 20) - 1) >> 20);
+}
 
 class TItemConversion {
 public:
@@ -237,12 +272,15 @@ public:
     FResult.Target = FTargetFolder + item.FileName;
   }
 
-  TBatchResult Run() {
+  // The outcome; none when the run was cancelled before the item started.
+  std::optional<TBatchResult> Run() {
     try {
       Convert();
     } catch (const std::exception &error) {
       Fail(TReason(TReasonKind::UnexpectedError, {QString::fromUtf8(error.what())}));
     }
+    if (FNotStarted)
+      return std::nullopt;
     return FResult;
   }
 
@@ -264,80 +302,145 @@ private:
       FResult.Action = TBatchAction::Current;
       return;
     }
-    if (!FRun.Options.DryRun)
-      if (const TReason error = FRun.Folders.Prepare(FTargetFolder); !error.IsNone())
-        return Fail(error);
-
-    TVellBitmap image(source.DescriptorPath());
-    if (image.GetLastStatus() != Ok)
-      return Fail(TReason(TReasonKind::CannotReadImage,
-                          {FailureText(image).replace(source.DescriptorPath(), FResult.Source)},
-                          image.GetLastStatus()));
-    const TImageMetrics metrics = MetricsOf(image);
-    const TPageSettings &page = FRun.Settings.Page;
-    FResult.ImagePx = QSize(metrics.Width, metrics.Height);
-    FResult.ImageMm = ImageSizeMm(metrics, page.ScreenDpi);
-    FResult.SizeName = PaperSizeName(FResult.ImageMm.width(), FResult.ImageMm.height());
-    if (NeedsPage(metrics, page))
-      WritePage(image, ComputePagePlacement(metrics, page));
-    else
-      WriteUnchanged(image);
-  }
-
-  void WriteUnchanged(TVellImage &image) {
-    FResult.PageName = FResult.SizeName;
-    FResult.PagePx = FResult.ImagePx;
-    FResult.Draw = QRect(QPoint(0, 0), FResult.ImagePx);
-    // The encoder stores the screen resolution for an image that has none.
-    FResult.Dpi = StoredDpi(image.GetHorizontalResolution());
-    if (Save(image))
-      FResult.Action = TBatchAction::Unchanged;
-  }
-
-  void WritePage(TVellImage &image, const TPagePlacement &placement) {
-    FResult.PageName = placement.PageName;
-    FResult.PagePx = QSize(placement.PageWidth, placement.PageHeight);
-    FResult.Draw = QRect(placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
-    // A page of an image without resolution keeps the one its size came from.
-    FResult.Dpi = StoredDpi(placement.HorzDpi);
-    if (FRun.Options.DryRun) {
-      FResult.Action = TBatchAction::Paged;
+    QFile device;
+    if (!device.open(source.Descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+      return Fail(TReason(TReasonKind::CannotReadImage, {device.errorString()}));
+    std::vector<TPagePlan> plans;
+    if (!PlanPages(device, plans))
+      return;
+    Describe(plans);
+    if (FRun.Options.DryRun)
+      return;
+    qint64 estimate = 0;
+    for (const TPagePlan &plan : plans)
+      estimate = std::max(estimate, PageMemoryEstimate(plan.Header, plan.Page.Action == TBatchAction::Paged
+                                                                          ? plan.Page.PagePx
+                                                                          : QSize()));
+    if (estimate > FRun.MemoryCeiling)
+      return Fail(TReason(TReasonKind::NotEnoughMemory, {MiBText(estimate), MiBText(FRun.MemoryCeiling)}));
+    const TMemoryShare share(FRun.Budget, estimate, FRun.Cancelled);
+    if (!share.Taken()) {
+      FNotStarted = true;
       return;
     }
-    // The same file as drawing the image into a white page and saving that.
-    const Rect draw{placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight};
-    if (SaveWith(image, [&](const QString &path) {
-          return image.SaveFittedPage(path, placement.PageWidth, placement.PageHeight, draw, FResult.Dpi);
-        }))
-      FResult.Action = TBatchAction::Paged;
+    if (const TReason error = FRun.Folders.Prepare(FTargetFolder); !error.IsNone())
+      return Fail(error);
+    Write(device, plans);
   }
 
-  float StoredDpi(float dpi) const { return IsZeroDpi(dpi) ? float(FRun.Settings.Page.ScreenDpi) : dpi; }
-
-  bool Save(TVellImage &image) {
-    return SaveWith(image, [&](const QString &path) { return image.Save(path, FRun.TiffEncoder); });
+  // Reads the header of every page and decides each page; false when the
+  // item failed.
+  bool PlanPages(QFile &device, std::vector<TPagePlan> &plans) {
+    quint32 count = 1;
+    for (quint32 page = 0; page < count; ++page) {
+      TPagePlan plan;
+      device.seek(0);
+      if (const GpStatus status = GdipReadImageHeaderFromStream(&device, page, &plan.Header); status != Ok) {
+        Fail(TReason(TReasonKind::CannotReadImage, {ErrorText(status)}, status));
+        return false;
+      }
+      count = std::max<quint32>(plan.Header.PageCount, 1);
+      Decide(plan);
+      plans.push_back(std::move(plan));
+    }
+    return true;
   }
 
-  // Writes the target through a temporary file with write, whose failure image records.
-  template <typename TWrite> bool SaveWith(TVellImage &image, const TWrite &write) {
-    if (FRun.Options.DryRun)
-      return true;
+  void Decide(TPagePlan &plan) const {
+    const ImageHeader &header = plan.Header;
+    const TPageSettings &settings = FRun.Settings.Page;
+    const TImageMetrics metrics{qint32(header.Width), qint32(header.Height), header.DpiX, header.DpiY};
+    TBatchPage &page = plan.Page;
+    page.ImagePx = QSize(metrics.Width, metrics.Height);
+    page.ImageMm = ImageSizeMm(metrics, settings.ScreenDpi);
+    page.SizeName = PaperSizeName(page.ImageMm.width(), page.ImageMm.height());
+    if (!NeedsPage(metrics, settings)) {
+      page.Action = TBatchAction::Unchanged;
+      page.PageName = page.SizeName;
+      page.PagePx = page.ImagePx;
+      page.Draw = QRect(QPoint(0, 0), page.ImagePx);
+      page.Dpi = StoredDpi(header.DpiX);
+      return;
+    }
+    const TPagePlacement &placement = plan.Placement = ComputePagePlacement(metrics, settings);
+    page.Action = TBatchAction::Paged;
+    page.PageName = placement.PageName;
+    page.PagePx = QSize(placement.PageWidth, placement.PageHeight);
+    page.Draw = QRect(placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight);
+    // A page of an image without resolution keeps the one its size came from.
+    page.Dpi = StoredDpi(placement.HorzDpi);
+  }
+
+  // The result as planned: the first page's fields, the page count, every
+  // page where they differ, paged when any page is.
+  void Describe(const std::vector<TPagePlan> &plans) {
+    static_cast<TBatchPage &>(FResult) = plans.front().Page;
+    FResult.Pages = int(plans.size());
+    bool paged = false, alike = true;
+    for (const TPagePlan &plan : plans) {
+      paged = paged || plan.Page.Action == TBatchAction::Paged;
+      alike = alike && plan.Page.Action == plans.front().Page.Action && plan.Page.PagePx == plans.front().Page.PagePx;
+    }
+    FResult.Action = paged ? TBatchAction::Paged : TBatchAction::Unchanged;
+    if (!alike)
+      for (const TPagePlan &plan : plans)
+        FResult.PageList.append(plan.Page);
+  }
+
+  // Decodes the pages one at a time into one file under a temporary name,
+  // then moves it into place.
+  void Write(QFile &device, const std::vector<TPagePlan> &plans) {
     TPartFile part(FTargetFolder, FResult.Index);
-    if (write(part.Path()) != Ok) {
-      Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(image)},
-                   image.GetLastStatus()));
+    {
+      TVellPageWriter writer(part.Path(), FRun.TiffEncoder);
+      for (quint32 index = 0; index < plans.size(); ++index)
+        if (!AddPage(writer, device, index, plans[index]))
+          return;
+      if (writer.Commit() != Ok)
+        return Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(writer)},
+                            writer.GetLastStatus()));
+    }
+    if (const TReason error = part.CommitAs(FResult.Target); !error.IsNone())
+      Fail(error);
+  }
+
+  bool AddPage(TVellPageWriter &writer, QFile &device, quint32 index, const TPagePlan &plan) {
+    device.seek(0);
+    TVellBitmap image(&device, index);
+    if (image.GetLastStatus() != Ok) {
+      Fail(TReason(TReasonKind::CannotReadImage, {FailureText(image)}, image.GetLastStatus()));
       return false;
     }
-    if (const TReason error = part.CommitAs(FResult.Target); !error.IsNone()) {
-      Fail(error);
+    const TBatchPage &page = plan.Page;
+    GpStatus status;
+    if (page.Action == TBatchAction::Unchanged) {
+      // The run owns the stored resolution: the file says what the report says.
+      if (IsZeroDpi(plan.Header.DpiX))
+        image.SetResolution(page.Dpi, page.Dpi);
+      status = writer.AddImage(&image);
+    } else {
+      const TPagePlacement &placement = plan.Placement;
+      const Rect draw{placement.DrawX, placement.DrawY, placement.DrawWidth, placement.DrawHeight};
+      status = writer.AddFittedPage(&image, placement.PageWidth, placement.PageHeight, draw, page.Dpi);
+    }
+    if (status != Ok) {
+      Fail(TReason(TReasonKind::CannotWriteTarget, {FResult.Target, FailureText(writer)}, writer.GetLastStatus()));
       return false;
     }
     return true;
   }
 
+  static QString ErrorText(GpStatus status) {
+    const QString text = GdipLastErrorText();
+    return text.isEmpty() ? GdipStatusText(status) : text;
+  }
+
+  float StoredDpi(float dpi) const { return IsZeroDpi(dpi) ? float(FRun.Settings.Page.ScreenDpi) : dpi; }
+
   void Fail(const TReason &reason) {
     FResult.Action = TBatchAction::Failed;
     FResult.PageName.clear();
+    FResult.PageList.clear();
     FResult.Error = reason;
   }
 
@@ -349,6 +452,7 @@ private:
   const TRunContext &FRun;
   QString FTargetFolder;
   TBatchResult FResult;
+  bool FNotStarted = false;
 };
 
 QSet<QString> SourceFilesOf(const TBatchItemList &list) {
@@ -373,10 +477,14 @@ public:
       const int index = FNext++;
       if (index >= FList.Count())
         return;
-      TBatchResult result = TItemConversion(FList.Items(index), index, FRun).Run();
+      const std::optional<TBatchResult> result = TItemConversion(FList.Items(index), index, FRun).Run();
       QMutexLocker lock(&FLock);
+      if (!result) {
+        FCancelled = true;
+        return;
+      }
       FResults[size_t(index)] = result;
-      FObserver.ItemFinished(result, ++FFinished, FList.Count());
+      FObserver.ItemFinished(*result, ++FFinished, FList.Count());
     }
   }
 
@@ -481,12 +589,22 @@ TBatchOutcome ExecuteBatch(const TBatchItemList &list, const TBatchSettings &giv
   settings.SourcePath = WithSlash(settings.SourcePath);
   settings.TargetPath = WithSlash(settings.TargetPath);
   TOutputFolders folders;
-  TRunContext run{settings, options, {}, SourceFilesOf(list), folders};
+  TBatchObserver silent;
+  TBatchObserver &watcher = observer ? *observer : silent;
+  TMemoryBudget budget(options.MemoryLimit > 0 ? options.MemoryLimit : DefaultMemoryBudget());
+  const qint64 ceiling = std::max(budget.Limit(), AvailableMemory() * 9 / 10);
+  TRunContext run{settings,
+                  options,
+                  {},
+                  SourceFilesOf(list),
+                  folders,
+                  budget,
+                  ceiling,
+                  [&watcher] { return watcher.CancelRequested(); }};
   if (GetEncoderClsid(QStringLiteral("image/tiff"), run.TiffEncoder) < 0)
     throw EReasonError(TReason(TReasonKind::NoTiffEncoder));
 
-  TBatchObserver silent;
-  TBatchScheduler scheduler(list, run, observer ? *observer : silent);
+  TBatchScheduler scheduler(list, run, watcher);
   const int workers = std::clamp(options.Jobs, 1, std::max(1, list.Count()));
   if (workers == 1) {
     scheduler.Work();

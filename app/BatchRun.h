@@ -31,24 +31,35 @@ struct TBatchSettings {
 
 struct TBatchOptions {
   int Jobs = 1;           // workers converting items at the same time
-  bool DryRun = false;    // decode and decide, create and write nothing
+  bool DryRun = false;    // read headers and decide, create and write nothing
   bool Update = false;    // leave targets that are newer than their source ("current")
+  qint64 MemoryLimit = 0; // working memory the workers share; 0: DefaultMemoryBudget()
 };
 
-// The outcome of one item.
-struct TBatchResult {
+// What happens to one image page of a source.
+struct TBatchPage {
+  TBatchAction Action = TBatchAction::Failed; // Unchanged or Paged
+  QSize ImagePx;    // as its header gives it
+  QSize ImageMm;    // the size the page rules measured
+  QString SizeName; // PaperSizeName of ImageMm
+  QString PageName; // the page written ("A4", ...)
+  QSize PagePx;
+  QRect Draw;    // where the image lies on the page
+  float Dpi = 0; // the resolution stored with the written page
+
+  bool operator==(const TBatchPage &) const = default;
+};
+
+// The outcome of one item. A source of several pages is written as one file
+// of as many pages, in source order; the page fields are those of its first
+// page.
+struct TBatchResult : TBatchPage {
   int Index = -1; // position in the batch list
   QString Source;
   QString Target;
-  TBatchAction Action = TBatchAction::Failed;
-  QSize ImagePx;    // as decoded; empty when the image could not be read
-  QSize ImageMm;    // the size the page rules measured
-  QString SizeName; // PaperSizeName of ImageMm
-  QString PageName; // the page written ("A4", ...); empty for skipped and failed items
-  QSize PagePx;
-  QRect Draw;    // where the image lies on the page
-  float Dpi = 0; // the resolution stored with the written file
-  TReason Error; // why the item failed or was skipped; none otherwise
+  int Pages = 0;             // pages of the source; 0 when it could not be read
+  QVector<TBatchPage> PageList; // every page, when the pages differ in action or page size
+  TReason Error;             // why the item failed or was skipped; none otherwise
 };
 
 // Progress and cancellation of a run, for callers on another thread.

@@ -56,6 +56,9 @@ constexpr TReasonRow ReasonTable[] = {
      "写好的文件无法存入磁盘：%e"},
     {TReasonKind::FolderNotFlushed, "FolderNotFlushed", "The output folder cannot be flushed to disk",
      "输出文件夹无法存入磁盘，断电后输出文件可能丢失"},
+    {TReasonKind::NotEnoughMemory, "NotEnoughMemory",
+     "Converting the image needs about %1 MiB of working memory, more than the %2 MiB available",
+     "转换该图像约需 %1 兆字节工作内存，超过可用的 %2 兆字节"},
     {TReasonKind::UnexpectedError, "UnexpectedError", "%1", "意外错误：%1"},
     {TReasonKind::SettingsUnreadable, "SettingsUnreadable",
      "The settings file \"%1\" could not be read: %2\nThe default settings are used; the file was kept as "

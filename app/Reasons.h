@@ -37,6 +37,7 @@ enum class TReasonKind : quint8 {
   CannotMoveIntoPlace,
   CannotFlush,
   FolderNotFlushed,
+  NotEnoughMemory,
   UnexpectedError,
   // The settings file.
   SettingsUnreadable,

@@ -92,7 +92,7 @@ std::atomic<qint64> gPixelLimit{qint64(1) << 30};
 } // namespace
 
 QList<const TImageCodec *> ImageCodecs() {
-  return {&VellBmpCodec, &VellQtJpegCodec, &VellQtGifCodec, &VellTiffCodec, &VellPngCodec};
+  return {&VellBmpCodec, &VellJpegCodec, &VellGifCodec, &VellTiffCodec, &VellPngCodec};
 }
 
 const TImageCodec *CodecForContent(QIODevice &device) {

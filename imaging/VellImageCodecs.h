@@ -83,8 +83,8 @@ struct TImageCodec {
 extern const TImageCodec VellTiffCodec;
 extern const TImageCodec VellPngCodec;
 extern const TImageCodec VellBmpCodec;
-extern const TImageCodec VellQtJpegCodec; // interim, Qt's JPEG plug-in
-extern const TImageCodec VellQtGifCodec;  // interim, Qt's GIF plug-in
+extern const TImageCodec VellJpegCodec;
+extern const TImageCodec VellGifCodec;
 
 // The table: every row once, in the order of the encoder list.
 QList<const TImageCodec *> ImageCodecs();

@@ -1,6 +1,6 @@
-// Interim rows of the codec table on Qt's image plug-ins: JPEG, GIF and PNG,
-// until the codecs of their own replace them. Each row reads the resolution
-// from its format's header itself, which Qt's readers do not report.
+// The interim row of the codec table on Qt's image plug-in for PNG, until
+// the codec of its own replaces it. It reads the resolution from the header
+// itself, which Qt's reader does not report.
 #include "imaging/VellImageCodecs.h"
 
 #include <QIODevice>
@@ -14,39 +14,12 @@
 
 namespace {
 
-// Bytes at offset from the device's current position, position kept.
-QByteArray PeekAt(QIODevice &device, qint64 offset, qint64 count) {
-  const QByteArray head = device.peek(offset + count);
-  return head.size() == offset + count ? head.mid(offset) : QByteArray();
-}
-
-// The density of a JFIF header (units 1 = per inch, 2 = per centimetre).
-void ReadJpegResolution(QIODevice &device, float &dpiX, float &dpiY) {
-  const QByteArray app0 = PeekAt(device, 2, 16);
-  if (app0.isEmpty() || quint8(app0[0]) != 0xFF || quint8(app0[1]) != 0xE0 ||
-      QByteArrayView(app0.constData() + 4, 5) != QByteArrayView("JFIF\0", 5))
-    return;
-  const int unit = app0[11];
-  const double perInch = unit == 1 ? 1.0 : unit == 2 ? 2.54 : 0.0;
-  dpiX = float(qFromBigEndian<quint16>(app0.constData() + 12) * perInch);
-  dpiY = float(qFromBigEndian<quint16>(app0.constData() + 14) * perInch);
-}
-
-void NoResolution(QIODevice &, float &, float &) {}
-
-bool NoDamageCheck(QIODevice &) {
-  return true;
-}
-
 struct TQtFormat {
   const char *Plugin;
   const char16_t *Name;
   void (*ReadResolution)(QIODevice &, float &, float &);
   bool (*Intact)(QIODevice &); // false for damage Qt's reader would not report well
 };
-
-const TQtFormat Jpeg{"jpeg", u"JPEG", ReadJpegResolution, NoDamageCheck};
-const TQtFormat Gif{"gif", u"GIF", NoResolution, NoDamageCheck};
 
 // The pHYs chunk, which comes before the image data (interim, until the PNG
 // row on libpng).
@@ -100,7 +73,8 @@ QImage::Format KeptFormat(QImage::Format format) {
   }
 }
 
-template <const TQtFormat &F> GpStatus ReadHeaderWithQt(QIODevice &device, quint32 page, ImageHeader &header) {
+template <const TQtFormat &F>
+GpStatus ReadHeaderWithQt(QIODevice &device, quint32 page, ImageHeader &header) {
   if (page > 0)
     return RecordFailure(InvalidParameter, QStringLiteral("the %1 image has one page only").arg(F.Name));
   QImageReader reader(&device, F.Plugin);
@@ -120,8 +94,9 @@ template <const TQtFormat &F> GpStatus DecodeWithQt(QIODevice &device, quint32 p
   if (page > 0)
     return RecordFailure(InvalidParameter, QStringLiteral("the %1 image has one page only").arg(F.Name));
   if (!F.Intact(device))
-    return RecordFailure(UnknownImageFormat,
-                         QStringLiteral("damaged %1 (a chunk is longer than the rest of the file)").arg(F.Name));
+    return RecordFailure(
+        UnknownImageFormat,
+        QStringLiteral("damaged %1 (a chunk is longer than the rest of the file)").arg(F.Name));
   F.ReadResolution(device, raster.DpiX, raster.DpiY);
   QImageReader reader(&device, F.Plugin);
   const QSize size = reader.size();
@@ -132,8 +107,8 @@ template <const TQtFormat &F> GpStatus DecodeWithQt(QIODevice &device, quint32 p
   reader.setAllocationLimit(int(std::min<qint64>(megabytes, std::numeric_limits<int>::max())));
   QImage image = reader.read();
   if (image.isNull())
-    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot decode the %1 image (%2)")
-                                                 .arg(F.Name, reader.errorString()));
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("cannot decode the %1 image (%2)").arg(F.Name, reader.errorString()));
   if (ExceedsPixelLimit(image.width(), image.height()))
     return RecordFailure(ValueOverflow, PixelLimitText(image.width(), image.height()));
   image.convertTo(KeptFormat(image.format()));
@@ -150,7 +125,7 @@ template <const TQtFormat &F> GpStatus WriteWithQt(QIODevice &device, const TEnc
   if (raster.DpiY > 0)
     image.setDotsPerMeterY(int(std::lround(raster.DpiY / 0.0254)));
   QImageWriter writer(&device, F.Plugin);
-  writer.setQuality(&F == &Jpeg && page.Quality < 0 ? 75 : page.Quality);
+  writer.setQuality(page.Quality);
   if (!writer.write(image))
     return RecordFailure(Win32Error, writer.errorString());
   return Ok;
@@ -160,49 +135,20 @@ template <const TQtFormat &F> std::unique_ptr<TPageEncoder> NewQtEncoder(QIODevi
   return NewSingleImageEncoder(device, WriteWithQt<F>);
 }
 
-bool IsJpeg(QIODevice &device) {
-  return PeekStartsWith(device, "\xFF\xD8\xFF");
-}
 bool IsPng(QIODevice &device) {
   return PeekStartsWith(device, "\x89PNG\r\n\x1a\n");
 }
-bool IsGif(QIODevice &device) {
-  return PeekStartsWith(device, "GIF87a") || PeekStartsWith(device, "GIF89a");
-}
-
 } // namespace
 
 // Identifiers as the platform service has them.
-const TImageCodec VellQtJpegCodec{u"JPEG",
-                                  u"image/jpeg",
-                                  u"Built-in JPEG Codec",
-                                  u"*.JPG;*.JPEG;*.JPE;*.JFIF",
-                                  QUuid(0x557cf401, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                  QUuid(0xb96b3cae, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                  IsJpeg,
-                                  ReadHeaderWithQt<Jpeg>,
-                                  DecodeWithQt<Jpeg>,
-                                  NewQtEncoder<Jpeg>};
-
-// Decoding only, as before.
-const TImageCodec VellQtGifCodec{u"GIF",
-                                 u"image/gif",
-                                 u"Built-in GIF Codec",
-                                 u"*.GIF",
-                                 QUuid(0x557cf402, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 QUuid(0xb96b3cb0, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                 IsGif,
-                                 ReadHeaderWithQt<Gif>,
-                                 DecodeWithQt<Gif>,
-                                 nullptr};
-
-const TImageCodec VellPngCodec{u"PNG",
-                               u"image/png",
-                               u"Built-in PNG Codec",
-                               u"*.PNG",
-                               QUuid(0x557cf406, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                               QUuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                               IsPng,
-                               ReadHeaderWithQt<Png>,
-                               DecodeWithQt<Png>,
-                               NewQtEncoder<Png>};
+const TImageCodec VellPngCodec{
+    u"PNG",
+    u"image/png",
+    u"Built-in PNG Codec",
+    u"*.PNG",
+    QUuid(0x557cf406, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    QUuid(0xb96b3caf, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    IsPng,
+    ReadHeaderWithQt<Png>,
+    DecodeWithQt<Png>,
+    NewQtEncoder<Png>};

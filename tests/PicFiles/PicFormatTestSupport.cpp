@@ -2,6 +2,8 @@
 
 #include "Common/VellErrors.h"
 
+#include <QBuffer>
+
 VELL_IMPLEMENT_CLASS(TTestGraphic, TRasterCodecPicture)
 VELL_IMPLEMENT_CLASS(TTestFormat, TCodecPicFormat)
 VELL_IMPLEMENT_CLASS(TPlainTestFormat, TCodecPicFormat)
@@ -56,4 +58,11 @@ TBitmap GradientBitmap(int width, int height, int depth) {
   bitmap.SetImage(image.convertToFormat(QImage::Format_BGR888));
   bitmap.SetPixelDepth(depth);
   return bitmap;
+}
+
+QByteArray Saved(TBasePicFormat &format) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  format.SaveToStream(buffer);
+  return buffer.data();
 }

@@ -48,3 +48,6 @@ public:
 // An RGB picture whose pixel (x, y) is (x * 40, y * 40, 200).
 TBitmap GradientBitmap(int width, int height, int depth = 24);
 QRgb GradientColour(int x, int y);
+
+// The file a format writes, saved to memory.
+QByteArray Saved(TBasePicFormat &format);

@@ -227,6 +227,23 @@ TEST(BatchSettingsOption, SettingsFileFillsWhatTheCommandLineLeavesOpen) {
             QByteArray("<TAppInfo SizeMode=\"1\" BPaperSize=\"3\" AutoCheckFit=\"0\"/>"));
 }
 
+TEST(BatchSettingsOption, OutOfRangeValuesFallBackToTheDefaultsWithAWarning) {
+  const TTestDir dir;
+  const QString file = dir.Write(QStringLiteral("AppInfo.dat"), "<TAppInfo SizeMode=\"7\" APaperSize=\"200\"/>");
+  const TParsedCommandLine parsed = ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", file}, 2);
+  ASSERT_EQ(parsed.Error, QString());
+  EXPECT_EQ(parsed.Line.Series, smeAStyle);
+  EXPECT_EQ(parsed.Line.SizeIndex, 4);
+  const QString quoted = QStringLiteral("the settings file \"%1\"").arg(file);
+  EXPECT_EQ(parsed.Warnings,
+            QStringList({quoted + " gives the series SizeMode=7, neither A (0) nor B (1); the A series is used",
+                         quoted + " gives the A size 200, outside 0 to 5; A4 is used"}));
+  EXPECT_TRUE(ParseBatchCommandLine({"--source", "in", "--target", "out", "--settings", file, "--series", "A",
+                                     "--size", "A3"},
+                                    2)
+                  .Warnings.isEmpty());
+}
+
 // Problems with the settings file are told in English, the command's language.
 TEST(BatchSettingsOption, MissingOrUnreadableSettingsFile) {
   const TTestDir dir;

@@ -32,7 +32,7 @@ TEST(BatchCommandLine, DefaultsAndEveryOption) {
 
   const TParsedCommandLine full =
       Parse({"--source", "in", "--target", "out", "--series", "b", "--size", "B2", "--jobs", "4", "--dry-run",
-             "--report", "r.json", "--update", "--shard", "1/3", "--files-from", "-"});
+             "--report", "r.json", "--update", "--shard", "1/3", "--memory-limit", "3G", "--files-from", "-"});
   ASSERT_TRUE(full.Error.isEmpty()) << full.Error.toStdString();
   EXPECT_EQ(full.Line.Series, smeBStyle);
   EXPECT_FALSE(full.Line.AutoSize);
@@ -44,6 +44,7 @@ TEST(BatchCommandLine, DefaultsAndEveryOption) {
   EXPECT_EQ(full.Line.Shard.Index, 1);
   EXPECT_EQ(full.Line.Shard.Count, 3);
   EXPECT_EQ(full.Line.FilesFrom, "-");
+  EXPECT_EQ(full.Line.MemoryLimit, 3LL << 30);
 
   const TParsedCommandLine fixedA = Parse({"--source=in", "--target=out", "--size=a5", "--size", "A3"});
   ASSERT_TRUE(fixedA.Error.isEmpty());
@@ -70,6 +71,8 @@ TEST(BatchCommandLine, WrongArgumentsSayWhy) {
       {{"--source", "in", "--target", "out", "--jobs", "x"}, "--jobs takes a whole number from 1 to 256, not \"x\""},
       {{"--source", "in", "--target"}, "Missing value after '--target'."},
       {{"--source", "in", "--target", "out", "--colour", "red"}, "Unknown option 'colour'."},
+      {{"--source", "in", "--target", "out", "--memory-limit", "lots"},
+       "--memory-limit takes a number of bytes, with K, M or G if wanted, not \"lots\""},
       {{"--source", "in", "--target", "out", "--shard", "2/2"}, "--shard takes K/N with 0 <= K < N, not \"2/2\""},
       {{"in", "out"}, "unexpected argument \"in\""},
   };
@@ -140,6 +143,8 @@ TEST_F(BatchCommandTest, ReportsEveryItemWithPathsAsGiven) {
   EXPECT_EQ(a4["page_px"].toArray(), QJsonArray({413, 585}));
   EXPECT_EQ(a4["draw"].toArray(), QJsonArray({0, 0, 413, 585}));
   EXPECT_EQ(a4["dpi"].toDouble(), 50);
+  EXPECT_EQ(a4["pages"].toInt(), 1);
+  EXPECT_FALSE(a4.contains("page_list"));
   EXPECT_TRUE(a4["error"].isNull());
   const QJsonObject broken = entries[1].toObject();
   EXPECT_EQ(broken["action"].toString(), "failed");
@@ -156,6 +161,11 @@ TEST_F(BatchCommandTest, ExitStatusTellsSuccessFromRefusal) {
   const TCommandRun good = RunCommand({"--source", In(), "--target", Out(), "--series", "B"});
   EXPECT_EQ(good.Status, becSuccess) << good.Out.toStdString();
   EXPECT_TRUE(good.Out.contains("2 of 2 items: 0 unchanged, 2 paged, 0 skipped, 0 failed."));
+  EXPECT_TRUE(good.Out.contains("Output: " + Out() + "/"));
+  QDir().mkpath(FDir.Path() + "empty");
+  const TCommandRun empty = RunCommand({"--source", FDir.Path() + "empty", "--target", FDir.Path() + "never"});
+  EXPECT_EQ(empty.Status, becSuccess);
+  EXPECT_FALSE(empty.Out.contains("Output:")) << "no output folder was made";
 
   const struct {
     QStringList arguments;

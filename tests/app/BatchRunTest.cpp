@@ -306,6 +306,61 @@ TEST_F(BatchRunTest, CancelStopsBetweenItems) {
   EXPECT_EQ(Written(), QStringList({"a.tif"}));
 }
 
+// Writes the files as the pages of one TIFF.
+void JoinPages(const QStringList &pages, const QString &target) {
+  CLSID tiff;
+  ASSERT_GE(GetEncoderClsid("image/tiff", tiff), 0);
+  TVellPageWriter writer(target, tiff);
+  for (const QString &page : pages) {
+    TVellBitmap image(page);
+    ASSERT_EQ(writer.AddImage(&image), Ok) << page.toStdString();
+  }
+  ASSERT_EQ(writer.Commit(), Ok);
+}
+
+// A source of several pages becomes one file of as many pages, each the page
+// a source of that image alone becomes.
+TEST_F(BatchRunTest, EveryPageOfAMultiPageSourceIsWritten) {
+  const struct {
+    TScanKind kind;
+    int width, height;
+    TBatchAction action;
+  } pages[] = {{TScanKind::Grey, 400, 550, TBatchAction::Paged},
+               {TScanKind::Rgb, 413, 585, TBatchAction::Unchanged},
+               {TScanKind::Bilevel, 300, 420, TBatchAction::Paged}};
+  QStringList mixed, iso;
+  for (int i = 0; i < 3; ++i)
+    mixed << Scan(QStringLiteral("single/p%1.tif").arg(i), pages[i].kind, pages[i].width, pages[i].height, 50);
+  for (int i = 0; i < 2; ++i)
+    iso << Scan(QStringLiteral("single/iso%1.tif").arg(i), TScanKind::Grey, 413, 585, 50);
+  JoinPages(mixed, FDir.File("in/mixed.tif"));
+  JoinPages(iso, FDir.File("in/iso.tif"));
+  const TBatchOutcome outcome = Run();
+
+  const TBatchResult *joined = Find(outcome, Source() + "mixed.tif");
+  ASSERT_NE(joined, nullptr);
+  EXPECT_EQ(joined->Action, TBatchAction::Paged);
+  EXPECT_EQ(joined->Pages, 3);
+  ASSERT_EQ(joined->PageList.size(), 3);
+  for (int i = 0; i < 3; ++i) {
+    const TBatchResult *single = Find(outcome, mixed[i]);
+    ASSERT_NE(single, nullptr);
+    EXPECT_EQ(single->Action, pages[i].action) << i;
+    EXPECT_TRUE(joined->PageList[i] == static_cast<const TBatchPage &>(*single)) << i;
+    EXPECT_EQ(ReadPixels(Target() + "mixed.tif", i), ReadPixels(Target() + QStringLiteral("single/p%1.tif").arg(i)))
+        << i;
+  }
+  EXPECT_TRUE(ReadPixels(Target() + "mixed.tif", 3).isNull());
+
+  const TBatchResult *allIso = Find(outcome, Source() + "iso.tif");
+  ASSERT_NE(allIso, nullptr);
+  EXPECT_EQ(allIso->Action, TBatchAction::Unchanged);
+  EXPECT_EQ(allIso->Pages, 2);
+  EXPECT_TRUE(allIso->PageList.isEmpty()) << "alike pages are not listed";
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(ReadPixels(Target() + "iso.tif", i), ReadPixels(iso[i])) << i;
+}
+
 // Targets follow the path relative to the source folder, taken once as a
 // prefix: a source path that recurs deeper in the tree, or folders given
 // without their trailing separator, never lead outside the output folder.

@@ -13,8 +13,8 @@ TTiffFacts ReadTiffFacts(const QString &path) {
           tags.XResolution, tags.YResolution,     tags.Compression,     tags.Opened};
 }
 
-QImage ReadPixels(const QString &path) {
-  TVellBitmap bitmap(path);
+QImage ReadPixels(const QString &path, quint32 page) {
+  TVellBitmap bitmap(TFilePage{path, page});
   const QImage *pixels = GdipImagePixels(bitmap.NativeImage());
   return pixels ? pixels->convertToFormat(QImage::Format_RGB32) : QImage();
 }

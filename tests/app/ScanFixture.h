@@ -24,5 +24,6 @@ struct TTiffFacts {
 };
 TTiffFacts ReadTiffFacts(const QString &path);
 
-// The file's pixels as decoded by the imaging layer, in 32-bit RGB.
-QImage ReadPixels(const QString &path);
+// The pixels of the file's page (0-based) as decoded by the imaging layer, in
+// 32-bit RGB.
+QImage ReadPixels(const QString &path, quint32 page = 0);

@@ -27,6 +27,11 @@ struct TBatchRun {
 // runs in the child between fork and exec (resource limits).
 TBatchRun RunBatch(const QStringList &arguments, const std::function<void()> &childSetup = {});
 
+// Runs pagetailor-batch with the arguments, output discarded; the peak
+// resident memory of the process in bytes, or -1 when it did not end with 0
+// or 1.
+qint64 PeakMemoryOfRun(const QStringList &arguments);
+
 // Every regular file below root (links not followed) with its bytes, keyed
 // by relative path: a source tree compared before and after a run.
 QMap<QString, QByteArray> TreeSnapshot(const QString &root);

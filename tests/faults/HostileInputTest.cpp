@@ -1,5 +1,6 @@
 // Inputs that try to make the decoder or the run allocate without bound, and
 // sources that change between the scan and the run.
+#include "app/BatchMemory.h"
 #include "app/BatchRun.h"
 #include "app/SourceScan.h"
 #include "imaging/VellGDIPOBJ.h"
@@ -165,6 +166,36 @@ TEST_F(RunFaults, SourcesThatVanishOrBreakAfterTheScanAreSkippedOrFailed) {
   EXPECT_FALSE(byName["cut.tif"].Error.IsNone());
   EXPECT_EQ(QDir(Out()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.tif"});
   EXPECT_EQ(QFileInfo(Src("cut.tif")).size(), 300);
+}
+
+// Two scans whose estimates do not fit the budget together run one after the
+// other, even on two workers: the run's peak memory is that of one of them.
+TEST(MemoryBudget, ScansThatDoNotFitTogetherRunOneAfterTheOther) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine, so peak RSS cannot show items taking turns";
+#endif
+  const TTestDir dir;
+  const QSize size(6000, 8000); // 48 MB of grey pixels
+  for (const char *name : {"one/a.tif", "two/a.tif", "two/b.tif"})
+    WriteGreyScan(dir.File(QString::fromLatin1(name)), size, 300);
+  QDir(dir.Path()).mkpath("none");
+  ImageHeader header;
+  ASSERT_EQ(GdipReadImageHeader(dir.Path() + "one/a.tif", 0, &header), Ok);
+  const qint64 estimate = PageMemoryEstimate(header, QSize(4678, 6623));
+  const auto peak = [&](const char *source, const char *target, const QString &budget) {
+    return PeakMemoryOfRun({"--source", dir.Path() + source, "--target", dir.Path() + target, "--jobs", "2",
+                            "--memory-limit", budget});
+  };
+  const qint64 idle = peak("none", "out0", "1G");
+  const qint64 single = peak("one", "out1", "1G");
+  const qint64 budgeted = peak("two", "out2", QString::number(estimate * 3 / 2));
+  const qint64 unbounded = peak("two", "out3", "16G");
+  ASSERT_GT(idle, 0);
+  const qint64 item = single - idle;
+  ASSERT_GT(item, 40 << 20) << "one scan takes its decoded pixels at least";
+  EXPECT_LT(budgeted, single + item / 4) << "the two scans ran together within the budget";
+  EXPECT_GT(unbounded, single + item / 2) << "without a budget the two scans run together";
+  EXPECT_EQ(QDir(dir.Path() + "out2").entryList(QDir::Files).size(), 2);
 }
 
 } // namespace

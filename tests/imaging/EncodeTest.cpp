@@ -22,7 +22,7 @@ TEST(EncoderList, FindsEncodersByExactMimeType) {
   ASSERT_EQ(GdipGetImageEncodersSize(&count, &size), Ok);
   std::vector<ImageCodecInfo> encoders(count);
   ASSERT_EQ(GdipGetImageEncoders(count, size, encoders.data()), Ok);
-  for (const char *mime : {"image/tiff", "image/png", "image/jpeg", "image/bmp"}) {
+  for (const char *mime : {"image/tiff", "image/png", "image/jpeg", "image/bmp", "image/gif"}) {
     CLSID clsid;
     const int index = GetEncoderClsid(QString::fromLatin1(mime), clsid);
     ASSERT_GE(index, 0) << mime;
@@ -30,7 +30,7 @@ TEST(EncoderList, FindsEncodersByExactMimeType) {
     EXPECT_EQ(encoders[size_t(index)].Clsid, clsid);
   }
   const CLSID untouched = QUuid::createUuid();
-  for (const char *mime : {"image/TIFF", "image/tif", "", "image/gif"}) {
+  for (const char *mime : {"image/TIFF", "image/tif", ""}) {
     CLSID clsid = untouched;
     EXPECT_EQ(GetEncoderClsid(QString::fromLatin1(mime), clsid), -1) << mime;
     EXPECT_EQ(clsid, untouched) << mime;

@@ -6,7 +6,6 @@
 #include "tests/support/TestFiles.h"
 
 #include <QBuffer>
-#include <QProcess>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -22,31 +21,6 @@ QByteArray SourcePpm() {
     for (int x = 0; x < SourceWidth; ++x)
       ppm.append(char(x * 19)).append(char(y * 36)).append(char((x * y * 7) % 256));
   return ppm;
-}
-
-// Runs a tool; stdout, or a failure with its stderr.
-QByteArray RunTool(const QString &program, const QStringList &arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-    ADD_FAILURE() << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
-                  << process.readAllStandardError().toStdString();
-    return {};
-  }
-  return process.readAllStandardOutput();
-}
-
-// ImageMagick's decoding as RGBA bytes.
-QByteArray MagickRgba(const QString &file) {
-  return RunTool("convert", {file, "-depth", "8", "RGBA:-"});
-}
-
-QByteArray Rgba(const QImage &image) {
-  const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
-  QByteArray bytes;
-  for (int y = 0; y < rgba.height(); ++y)
-    bytes.append(reinterpret_cast<const char *>(rgba.constScanLine(y)), rgba.width() * 4);
-  return bytes;
 }
 
 bool Decode(const QByteArray &bytes, TBmpPicture &picture, QString &error) {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -33,4 +34,36 @@ QByteArray ReadWholeFile(const QString &path) {
   if (!file.open(QIODevice::ReadOnly))
     return {};
   return file.readAll();
+}
+
+bool RunToolOk(const QString &program, const QStringList &arguments, QByteArray *output) {
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+      process.exitCode() != 0) {
+    ADD_FAILURE() << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
+                  << process.readAllStandardError().toStdString();
+    return false;
+  }
+  if (output)
+    *output = process.readAllStandardOutput();
+  return true;
+}
+
+QByteArray RunTool(const QString &program, const QStringList &arguments) {
+  QByteArray output;
+  RunToolOk(program, arguments, &output);
+  return output;
+}
+
+QByteArray MagickRgba(const QString &file) {
+  return RunTool("convert", {file, "-depth", "8", "RGBA:-"});
+}
+
+QByteArray Rgba(const QImage &image) {
+  const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+  QByteArray bytes;
+  for (int y = 0; y < rgba.height(); ++y)
+    bytes.append(reinterpret_cast<const char *>(rgba.constScanLine(y)), rgba.width() * 4);
+  return bytes;
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A fresh temporary folder, removed with the object. Path() ends in "/".
@@ -20,3 +22,14 @@ private:
 };
 
 QByteArray ReadWholeFile(const QString &path);
+
+// Runs an independent tool (ImageMagick, libvips, netpbm, libjpeg-turbo's and
+// giflib's programs). False, with a test failure carrying its stderr, when it
+// cannot start or fails; its stdout goes to output when given.
+bool RunToolOk(const QString &program, const QStringList &arguments, QByteArray *output = nullptr);
+// The same, returning its stdout (empty when it failed).
+QByteArray RunTool(const QString &program, const QStringList &arguments);
+// ImageMagick's decoding of a file as R, G, B, A bytes.
+QByteArray MagickRgba(const QString &file);
+// The pixels as R, G, B, A bytes, rows top to bottom.
+QByteArray Rgba(const QImage &image);

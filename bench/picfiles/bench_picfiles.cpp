@@ -1,0 +1,92 @@
+// Speed of our JPEG and GIF codecs and speed and fidelity of the colour
+// quantiser on one picture (PNG or PPM); bench/picfiles/run compares the
+// figures with ImageMagick, libvips and pngquant on the same files.
+//   bench_picfiles PICTURE OUTPUT-FOLDER
+// Prints one line per measurement: name, megapixels per second or seconds,
+// and writes the 256-colour results as PNGs for the PSNR comparison.
+#include "imaging/VellColorQuantizer.h"
+#include "imaging/VellGifCodec.h"
+#include "imaging/VellJpegCodec.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// The best of three runs, in seconds.
+double BestTime(const std::function<void()> &run) {
+  double best = 1e9;
+  for (int i = 0; i < 3; ++i) {
+    QElapsedTimer timer;
+    timer.start();
+    run();
+    best = std::min(best, timer.nsecsElapsed() / 1e9);
+  }
+  return best;
+}
+
+void Report(const char *name, double megapixels, double seconds) {
+  std::printf("%-24s %8.1f MP/s  %7.3f s\n", name, megapixels / seconds, seconds);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  QGuiApplication application(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: bench_picfiles PICTURE OUTPUT-FOLDER\n");
+    return 2;
+  }
+  const QImage picture = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_BGR888);
+  if (picture.isNull()) {
+    std::fprintf(stderr, "cannot read %s\n", argv[1]);
+    return 1;
+  }
+  const QString out = QString::fromLocal8Bit(argv[2]) + u'/';
+  const double megapixels = picture.width() * double(picture.height()) / 1e6;
+  QString error;
+
+  QByteArray jpeg;
+  Report("jpeg encode q85", megapixels, BestTime([&] {
+           QBuffer buffer;
+           buffer.open(QIODevice::WriteOnly);
+           TJpegOptions options;
+           options.Quality = 85;
+           TVellJpegCodec::Encode(picture, options, buffer, error);
+           jpeg = buffer.data();
+         }));
+  Report("jpeg decode", megapixels, BestTime([&] {
+           QBuffer buffer(&jpeg);
+           buffer.open(QIODevice::ReadOnly);
+           TJpegPicture decoded;
+           TVellJpegCodec::Decode(buffer, decoded, error);
+         }));
+
+  QImage reduced;
+  const double quantise = BestTime([&] { reduced = ReduceColors(picture, TDitherKernel::Nearest); });
+  Report("quantise 256 nearest", megapixels, quantise);
+  reduced.save(out + "ours-nearest.png");
+  Report("quantise 256 floyd", megapixels,
+         BestTime([&] { reduced = ReduceColors(picture, TDitherKernel::FloydSteinberg); }));
+  reduced.save(out + "ours-floyd.png");
+
+  QByteArray gif;
+  Report("gif encode (indexed)", megapixels, BestTime([&] {
+           QBuffer buffer;
+           buffer.open(QIODevice::WriteOnly);
+           TVellGifCodec::Encode(reduced, TDitherKernel::Nearest, buffer, error);
+           gif = buffer.data();
+         }));
+  Report("gif decode", megapixels, BestTime([&] {
+           QBuffer buffer(&gif);
+           buffer.open(QIODevice::ReadOnly);
+           TGifPicture decoded;
+           TVellGifCodec::Decode(buffer, decoded, error);
+         }));
+  return error.isEmpty() ? 0 : 1;
+}
