@@ -79,8 +79,11 @@ public:
       : FFile(targetFolder +
               QStringLiteral("%1%2-%3.part").arg(Prefix).arg(QCoreApplication::applicationPid()).arg(index)) {}
   ~TPartFile() {
-    if (!FCommitted)
-      FFile.remove();
+    if (FCommitted)
+      return;
+    // By name: QFile::remove() keeps a file whose last buffered write failed.
+    FFile.close();
+    QFile::remove(FFile.fileName());
   }
   TPartFile(const TPartFile &) = delete;
   TPartFile &operator=(const TPartFile &) = delete;
