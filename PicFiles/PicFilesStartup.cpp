@@ -8,6 +8,7 @@
 #include "PicFiles/PpmFormat.h"
 #include "PicFiles/PsdFormat.h"
 #include "PicFiles/TgaFormat.h"
+#include "PicFiles/TiffFormat.h"
 #include "PicFiles/VellPicAttrs.h"
 
 namespace {
@@ -18,6 +19,7 @@ namespace {
 void RegisterPicFormatClasses() {
   RegisterPicFormat(TJpgFormat::StaticClass());
   RegisterPicFormat(TGifFormat::StaticClass());
+  RegisterPicFormat(TTiffFormat::StaticClass());
   RegisterPicFormat(TTgaFormat::StaticClass());
   RegisterPicFormat(TPcxFormat::StaticClass());
   RegisterPicFormat(TPpmFormat::StaticClass());
