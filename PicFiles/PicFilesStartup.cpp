@@ -9,6 +9,7 @@
 #include "PicFiles/PpmFormat.h"
 #include "PicFiles/PsdFormat.h"
 #include "PicFiles/TgaFormat.h"
+#include "PicFiles/TiffFormat.h"
 #include "PicFiles/VellPicAttrs.h"
 
 namespace {
@@ -20,6 +21,7 @@ void RegisterPicFormatClasses() {
   RegisterPicFormat(TBmpFormat::StaticClass());
   RegisterPicFormat(TJpgFormat::StaticClass());
   RegisterPicFormat(TGifFormat::StaticClass());
+  RegisterPicFormat(TTiffFormat::StaticClass());
   RegisterPicFormat(TTgaFormat::StaticClass());
   RegisterPicFormat(TPcxFormat::StaticClass());
   RegisterPicFormat(TPpmFormat::StaticClass());
