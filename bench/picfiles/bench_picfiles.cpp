@@ -1,4 +1,4 @@
-// Speed of our JPEG, GIF and BMP codecs and speed and fidelity of the colour
+// Speed of our JPEG, GIF, TIFF and BMP codecs and speed and fidelity of the colour
 // quantiser on one picture (PNG or PPM); bench/picfiles/run compares the
 // figures with ImageMagick, libvips and pngquant on the same files.
 //   bench_picfiles PICTURE OUTPUT-FOLDER
@@ -8,6 +8,7 @@
 #include "imaging/VellColorQuantizer.h"
 #include "imaging/VellGifCodec.h"
 #include "imaging/VellJpegCodec.h"
+#include "imaging/VellTiffCodec.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -89,6 +90,27 @@ int main(int argc, char **argv) {
            TGifPicture decoded;
            TVellGifCodec::Decode(buffer, decoded, error);
          }));
+
+  // TIFF as the picture-format library writes it: one strip, no predictor.
+  TRaster raster{picture, 300, 300, PixelFormat24bppRGB, {}};
+  for (const auto &[name, scheme] : {std::pair{"lzw", quint16(5)}, std::pair{"deflate", quint16(32946)}}) {
+    QByteArray tiff;
+    const TTiffStorage storage{scheme, 0, 2147483647, -1, false};
+    Report(qPrintable(QStringLiteral("tiff encode %1").arg(QLatin1String(name))), megapixels, BestTime([&] {
+             QBuffer buffer;
+             buffer.open(QIODevice::WriteOnly);
+             if (EncodeTiffImage(buffer, raster, storage) != Ok)
+               error = QStringLiteral("TIFF encoding failed");
+             tiff = buffer.data();
+           }));
+    Report(qPrintable(QStringLiteral("tiff decode %1").arg(QLatin1String(name))), megapixels, BestTime([&] {
+             QBuffer buffer(&tiff);
+             buffer.open(QIODevice::ReadOnly);
+             TRaster decoded;
+             if (VellTiffCodec.Decode(buffer, 0, decoded) != Ok)
+               error = QStringLiteral("TIFF decoding failed");
+           }));
+  }
 
   QByteArray bmp;
   Report("bmp encode 24-bit", megapixels, BestTime([&] {
