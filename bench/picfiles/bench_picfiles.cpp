@@ -1,9 +1,10 @@
-// Speed of our JPEG, GIF and TIFF codecs and speed and fidelity of the colour
+// Speed of our JPEG, GIF, TIFF and BMP codecs and speed and fidelity of the colour
 // quantiser on one picture (PNG or PPM); bench/picfiles/run compares the
 // figures with ImageMagick, libvips and pngquant on the same files.
 //   bench_picfiles PICTURE OUTPUT-FOLDER
 // Prints one line per measurement: name, megapixels per second or seconds,
 // and writes the 256-colour results as PNGs for the PSNR comparison.
+#include "imaging/VellBmpCodec.h"
 #include "imaging/VellColorQuantizer.h"
 #include "imaging/VellGifCodec.h"
 #include "imaging/VellJpegCodec.h"
@@ -110,5 +111,19 @@ int main(int argc, char **argv) {
                error = QStringLiteral("TIFF decoding failed");
            }));
   }
+
+  QByteArray bmp;
+  Report("bmp encode 24-bit", megapixels, BestTime([&] {
+           QBuffer buffer;
+           buffer.open(QIODevice::WriteOnly);
+           TVellBmpCodec::Encode(TBmpPicture{picture, 24, 0, 0}, buffer, error);
+           bmp = buffer.data();
+         }));
+  Report("bmp decode 24-bit", megapixels, BestTime([&] {
+           QBuffer buffer(&bmp);
+           buffer.open(QIODevice::ReadOnly);
+           TBmpPicture decoded;
+           TVellBmpCodec::Decode(buffer, decoded, error);
+         }));
   return error.isEmpty() ? 0 : 1;
 }
