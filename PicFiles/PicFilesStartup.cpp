@@ -1,6 +1,7 @@
 #include "PicFiles/PicFilesStartup.h"
 
 #include "PicFiles/BasePicFormat.h"
+#include "PicFiles/BmpFormat.h"
 #include "PicFiles/DcxFormat.h"
 #include "PicFiles/GifFormat.h"
 #include "PicFiles/JpgFormat.h"
@@ -8,6 +9,7 @@
 #include "PicFiles/PpmFormat.h"
 #include "PicFiles/PsdFormat.h"
 #include "PicFiles/TgaFormat.h"
+#include "PicFiles/TiffFormat.h"
 #include "PicFiles/VellPicAttrs.h"
 
 namespace {
@@ -16,8 +18,10 @@ namespace {
 // TTiffFormat, TWmfFormat, TTgaFormat, TPcxFormat, TPpmFormat, TPsdFormat,
 // TDcxFormat, TPngFormat. Each format adds its line at its place.
 void RegisterPicFormatClasses() {
+  RegisterPicFormat(TBmpFormat::StaticClass());
   RegisterPicFormat(TJpgFormat::StaticClass());
   RegisterPicFormat(TGifFormat::StaticClass());
+  RegisterPicFormat(TTiffFormat::StaticClass());
   RegisterPicFormat(TTgaFormat::StaticClass());
   RegisterPicFormat(TPcxFormat::StaticClass());
   RegisterPicFormat(TPpmFormat::StaticClass());

@@ -71,15 +71,19 @@ QString TargetFolderOf(const QString &itemFolder, const TBatchSettings &settings
 
 // A file written under a short hidden temporary name beside its target
 // (".pt-PID-INDEX.part", so that any name the file system takes converts) and
-// moved into place only when complete; removed unless committed.
+// moved into place only when complete: synced once, renamed once. Removed
+// unless committed.
 class TPartFile {
 public:
   TPartFile(const QString &targetFolder, int index)
-      : FPath(targetFolder +
+      : FFile(targetFolder +
               QStringLiteral("%1%2-%3.part").arg(Prefix).arg(QCoreApplication::applicationPid()).arg(index)) {}
   ~TPartFile() {
-    if (!FCommitted)
-      QFile::remove(FPath);
+    if (FCommitted)
+      return;
+    // By name: QFile::remove() keeps a file whose last buffered write failed.
+    FFile.close();
+    QFile::remove(FFile.fileName());
   }
   TPartFile(const TPartFile &) = delete;
   TPartFile &operator=(const TPartFile &) = delete;
@@ -96,13 +100,22 @@ public:
     }
   }
 
-  const QString &Path() const { return FPath; }
+  // Creates the file empty, readable too (the TIFF encoder reads back what it
+  // wrote); the reason when it cannot be.
+  TReason Open() {
+    if (!FFile.open(QIODevice::ReadWrite | QIODevice::Truncate))
+      return TReason(TReasonKind::CannotWriteTarget, {FFile.fileName(), FFile.errorString()});
+    return {};
+  }
+
+  QFile &Device() { return FFile; }
 
   // Flushes the file to disk and renames it to target; the reason on failure.
   TReason CommitAs(const QString &target) {
     if (const TReason error = SyncToDisk(); !error.IsNone())
       return error;
-    if (::rename(QFile::encodeName(FPath).constData(), QFile::encodeName(target).constData()) != 0)
+    FFile.close();
+    if (::rename(QFile::encodeName(FFile.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
       return TReason(TReasonKind::CannotMoveIntoPlace).WithSystemError(errno);
     FCommitted = true;
     return {};
@@ -111,16 +124,13 @@ public:
 private:
   static inline const QString Prefix = QStringLiteral(".pt-");
 
-  TReason SyncToDisk() const {
-    const int fd = ::open(QFile::encodeName(FPath).constData(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    const int error = errno;
-    if (fd >= 0)
-      ::close(fd);
-    return synced ? TReason() : TReason(TReasonKind::CannotFlush).WithSystemError(error);
+  TReason SyncToDisk() {
+    if (!FFile.flush())
+      return TReason(TReasonKind::CannotFlush).WithSystemError(EIO);
+    return ::fsync(FFile.handle()) == 0 ? TReason() : TReason(TReasonKind::CannotFlush).WithSystemError(errno);
   }
 
-  QString FPath;
+  QFile FFile;
   bool FCommitted = false;
 };
 
@@ -391,8 +401,10 @@ private:
   // then moves it into place.
   void Write(QFile &device, const std::vector<TPagePlan> &plans) {
     TPartFile part(FTargetFolder, FResult.Index);
+    if (const TReason error = part.Open(); !error.IsNone())
+      return Fail(error);
     {
-      TVellPageWriter writer(part.Path(), FRun.TiffEncoder);
+      TVellPageWriter writer(&part.Device(), FRun.TiffEncoder);
       for (quint32 index = 0; index < plans.size(); ++index)
         if (!AddPage(writer, device, index, plans[index]))
           return;

@@ -1,13 +1,18 @@
 // TIFF decoding and encoding with libtiff.
 //
 // Decoding keeps what the file holds where QImage has a matching format
-// (bilevel, grey 2-16 bits, palettes, RGB and RGBA of 8 and 16 bits) and hands
-// every other kind libtiff understands (CMYK, YCbCr, JPEG, LogLuv, planar
-// files, ...) to libtiff's RGBA reader. Only the first image of a file is read.
-// Encoding writes one or several pages of classic TIFF with the resolution tags, CCITT Group 4 for
-// bilevel images and LZW (with the horizontal predictor for 8/16-bit samples)
-// for everything else.
-#include "imaging/VellImageCodecs.h"
+// (bilevel, grey 2-16 bits, palettes, RGB and RGBA of 8 and 16 bits), reads
+// planar files as interleaved rows, converts CMYK and CIE L*a*b* to sRGB
+// through LittleCMS, scales 32-bit integer and float samples to 8 bits, turns
+// 16-bit palettes into RGB, and hands every other kind libtiff understands
+// (YCbCr, old JPEG, LogLuv, ...) to libtiff's RGBA reader. Any page can be
+// read; orientation is applied.
+// Encoding writes one or several pages of classic TIFF (BigTIFF for a first
+// page beyond 3 GiB) with the resolution tags: for the service CCITT Group 4
+// for bilevel images and LZW (with the horizontal predictor for 8/16-bit
+// samples) for everything else; EncodeTiffImage takes the caller's storage.
+#include "imaging/VellTiffCodec.h"
+#include "imaging/VellColorConvert.h"
 #include "imaging/VellPixelPool.h"
 #include "imaging/VellResample.h"
 
@@ -207,46 +212,114 @@ QByteArray IccProfileOf(TIFF *tif) {
   return QByteArray(static_cast<const char *>(data), qsizetype(length));
 }
 
-// Calls consume(y, row) for every row of a contiguous image, rows packed as
-// libtiff delivers scanlines, from strips or tiles alike.
-bool ForEachRow(TIFF *tif, const TTiffLayout &layout,
-                const std::function<void(quint32, const uchar *)> &consume) {
-  const tmsize_t rowBytes = TIFFScanlineSize(tif);
-  if (rowBytes <= 0 || rowBytes > MaxLibtiffAllocation)
-    return false;
-  if (!TIFFIsTiled(tif)) {
-    std::vector<uchar> row(static_cast<size_t>(rowBytes));
-    for (quint32 y = 0; y < layout.Height; ++y) {
-      if (TIFFReadScanline(tif, row.data(), y, 0) < 0)
+using TRowConsumer = std::function<void(quint32, const uchar *)>;
+
+// Rows of a contiguous strip image, scanline by scanline.
+bool ForEachScanline(TIFF *tif, const TTiffLayout &layout, tmsize_t rowBytes, const TRowConsumer &consume) {
+  std::vector<uchar> row(static_cast<size_t>(rowBytes));
+  for (quint32 y = 0; y < layout.Height; ++y) {
+    if (TIFFReadScanline(tif, row.data(), y, 0) < 0)
+      return false;
+    consume(y, row.data());
+  }
+  return true;
+}
+
+// The rows from top of one plane (0 for contiguous files) into band, rowBytes
+// apart: one strip, or one row of tiles.
+class TBandReader {
+public:
+  TBandReader(TIFF *tif, const TTiffLayout &layout, quint16 samplesInRow, tmsize_t rowBytes)
+      : FTif(tif), FLayout(layout), FRowBytes(rowBytes),
+        FBitsPerPixel(quint64(layout.BitsPerSample) * samplesInRow) {
+    if (TIFFIsTiled(tif)) {
+      TIFFGetField(tif, TIFFTAG_TILEWIDTH, &FTileWidth);
+      TIFFGetField(tif, TIFFTAG_TILELENGTH, &FBandRows);
+      const tmsize_t tileBytes = TIFFTileSize(tif);
+      FTileRowBytes = TIFFTileRowSize(tif);
+      if (FTileWidth > 0 && FBandRows > 0 && tileBytes > 0 && FTileRowBytes > 0 &&
+          !ExceedsPixelLimit(FTileWidth, FBandRows))
+        FTile.resize(size_t(tileBytes));
+    } else {
+      TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &FBandRows);
+    }
+  }
+
+  // Rows in a band; 0 when the file's tiling cannot be read.
+  quint32 BandRows() const {
+    if (TIFFIsTiled(FTif) && FTile.empty())
+      return 0;
+    return std::min(FBandRows, FLayout.Height);
+  }
+
+  bool Read(quint32 top, quint32 rows, quint16 plane, uchar *band) {
+    if (!TIFFIsTiled(FTif)) {
+      const tmsize_t bytes = tmsize_t(rows) * FRowBytes;
+      return TIFFReadEncodedStrip(FTif, TIFFComputeStrip(FTif, top, plane), band, bytes) == bytes;
+    }
+    for (quint32 left = 0; left < FLayout.Width; left += FTileWidth) {
+      if (TIFFReadTile(FTif, FTile.data(), left, top, 0, plane) < 0)
         return false;
-      consume(y, row.data());
+      const tmsize_t offset = tmsize_t(left * FBitsPerPixel / 8);
+      const tmsize_t bytes = std::min(FTileRowBytes, FRowBytes - offset);
+      for (quint32 r = 0; r < rows; ++r)
+        std::memcpy(band + r * FRowBytes + offset, FTile.data() + r * FTileRowBytes, size_t(bytes));
     }
     return true;
   }
-  quint32 tileWidth = 0, tileHeight = 0;
-  TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
-  TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
-  const tmsize_t tileBytes = TIFFTileSize(tif);
-  const tmsize_t tileRowBytes = TIFFTileRowSize(tif);
-  if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0 || tileRowBytes <= 0 ||
-      ExceedsPixelLimit(tileWidth, tileHeight))
+
+private:
+  TIFF *FTif;
+  const TTiffLayout &FLayout;
+  tmsize_t FRowBytes;
+  quint64 FBitsPerPixel;
+  quint32 FTileWidth = 0;
+  quint32 FBandRows = 0;
+  tmsize_t FTileRowBytes = 0;
+  std::vector<uchar> FTile;
+};
+
+// Samples of one row of every plane side by side, as a contiguous file
+// stores them; planar layouts read here have whole-byte samples.
+void Interleave(const uchar *planes, size_t planeBytes, int planeCount, size_t sampleBytes, size_t width,
+                uchar *row) {
+  for (size_t x = 0; x < width; ++x)
+    for (int p = 0; p < planeCount; ++p, row += sampleBytes)
+      std::memcpy(row, planes + size_t(p) * planeBytes + x * sampleBytes, sampleBytes);
+}
+
+// Calls consume(y, row) for every row, the samples of a pixel side by side
+// as libtiff delivers contiguous scanlines, from strips or tiles, contiguous
+// or planar files alike.
+bool ForEachRow(TIFF *tif, const TTiffLayout &layout, const TRowConsumer &consume) {
+  const tmsize_t planeRowBytes = TIFFScanlineSize(tif);
+  if (planeRowBytes <= 0 || planeRowBytes > MaxLibtiffAllocation)
     return false;
-  const quint32 bandRows = std::min(tileHeight, layout.Height);
-  const quint64 bitsPerPixel = quint64(layout.BitsPerSample) * layout.SamplesPerPixel;
-  std::vector<uchar> tile(static_cast<size_t>(tileBytes));
-  std::vector<uchar> band(size_t(rowBytes) * bandRows);
-  for (quint32 top = 0; top < layout.Height; top += tileHeight) {
-    const quint32 rows = std::min(tileHeight, layout.Height - top);
-    for (quint32 left = 0; left < layout.Width; left += tileWidth) {
-      if (TIFFReadTile(tif, tile.data(), left, top, 0, 0) < 0)
+  const bool planar = layout.Planar == PLANARCONFIG_SEPARATE && layout.SamplesPerPixel > 1;
+  if (!planar && !TIFFIsTiled(tif))
+    return ForEachScanline(tif, layout, planeRowBytes, consume);
+  const int planes = planar ? layout.SamplesPerPixel : 1;
+  const size_t sampleBytes = layout.BitsPerSample / 8;
+  if (planar && (sampleBytes == 0 || size_t(planeRowBytes) != layout.Width * sampleBytes))
+    return false;
+  TBandReader reader(tif, layout, planar ? 1 : layout.SamplesPerPixel, planeRowBytes);
+  const quint32 bandRows = reader.BandRows();
+  if (bandRows == 0)
+    return false;
+  const size_t planeBytes = size_t(planeRowBytes) * bandRows;
+  std::vector<uchar> bands(planeBytes * size_t(planes));
+  std::vector<uchar> row(planar ? size_t(planeRowBytes) * size_t(planes) : 0);
+  for (quint32 top = 0; top < layout.Height; top += bandRows) {
+    const quint32 rows = std::min(bandRows, layout.Height - top);
+    for (int p = 0; p < planes; ++p)
+      if (!reader.Read(top, rows, quint16(p), bands.data() + size_t(p) * planeBytes))
         return false;
-      const tmsize_t offset = tmsize_t(left * bitsPerPixel / 8);
-      const tmsize_t bytes = std::min(tileRowBytes, rowBytes - offset);
-      for (quint32 r = 0; r < rows; ++r)
-        std::memcpy(band.data() + r * rowBytes + offset, tile.data() + r * tileRowBytes, size_t(bytes));
+    for (quint32 r = 0; r < rows; ++r) {
+      const uchar *first = bands.data() + size_t(r) * size_t(planeRowBytes);
+      if (planar)
+        Interleave(first, planeBytes, planes, sampleBytes, layout.Width, row.data());
+      consume(top + r, planar ? row.data() : first);
     }
-    for (quint32 r = 0; r < rows; ++r)
-      consume(top + r, band.data() + r * rowBytes);
   }
   return true;
 }
@@ -300,8 +373,8 @@ QImage DecodeBilevelOrOneBitPalette(TIFF *tif, const TTiffLayout &layout) {
   if (image.colorCount() != 2)
     return {};
   const size_t bytes = (layout.Width + 7) / 8;
-  const bool ok =
-      ForEachRow(tif, layout, [&](quint32 y, const uchar *row) { std::memcpy(image.scanLine(int(y)), row, bytes); });
+  const bool ok = ForEachRow(
+      tif, layout, [&](quint32 y, const uchar *row) { std::memcpy(image.scanLine(int(y)), row, bytes); });
   return ok ? image : QImage();
 }
 
@@ -392,13 +465,105 @@ QImage DecodeRgb(TIFF *tif, const TTiffLayout &layout) {
   return image.convertToFormat(wide ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
 }
 
+// One 32-bit sample as 8 bits: unsigned integers by their top bits, signed
+// ones likewise over their non-negative range (negative values are black),
+// floats from 0.0-1.0, clamped.
+uchar Level8(const uchar *row, size_t index, quint16 sampleFormat) {
+  const uchar *at = row + index * 4;
+  if (sampleFormat == SAMPLEFORMAT_IEEEFP) {
+    const float value = qFromUnaligned<float>(at);
+    return value > 0 ? uchar(std::lround(std::min(value, 1.0f) * 255)) : 0; // NaN is black too
+  }
+  if (sampleFormat == SAMPLEFORMAT_INT) {
+    const qint32 value = qFromUnaligned<qint32>(at);
+    return value > 0 ? uchar(value >> 23) : 0;
+  }
+  return uchar(qFromUnaligned<quint32>(at) >> 24);
+}
+
+// Grey or RGB(A) with 32-bit integer or float samples, scaled to 8 bits.
+QImage DecodeScaled(TIFF *tif, const TTiffLayout &layout) {
+  const bool grey = IsGrey(layout);
+  const bool invert = layout.Photometric == PHOTOMETRIC_MINISWHITE;
+  const bool alpha = !grey && layout.HasAlpha;
+  const bool premultiplied = layout.Alpha == EXTRASAMPLE_ASSOCALPHA;
+  const size_t samples = layout.SamplesPerPixel;
+  const quint16 format = layout.SampleFormat;
+  QImage image = NewPixels(layout, grey            ? QImage::Format_Grayscale8
+                                   : !alpha        ? QImage::Format_BGR888
+                                   : premultiplied ? QImage::Format_ARGB32_Premultiplied
+                                                   : QImage::Format_ARGB32);
+  const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
+    uchar *out = image.scanLine(int(y));
+    for (size_t x = 0, first = 0; x < layout.Width; ++x, first += samples) {
+      if (grey) {
+        const uchar level = Level8(row, first, format);
+        out[x] = invert ? uchar(255 - level) : level;
+      } else if (alpha) {
+        reinterpret_cast<QRgb *>(out)[x] =
+            qRgba(Level8(row, first, format), Level8(row, first + 1, format), Level8(row, first + 2, format),
+                  Level8(row, first + 3, format));
+      } else {
+        for (size_t c = 0; c < 3; ++c)
+          out[3 * x + 2 - c] = Level8(row, first + c, format);
+      }
+    }
+  });
+  if (!ok)
+    return {};
+  return premultiplied && alpha ? image.convertToFormat(QImage::Format_ARGB32) : image;
+}
+
+// Palettes of 16-bit indices: more colours than an indexed image holds, so
+// the colours themselves.
+QImage DecodeWidePalette(TIFF *tif, const TTiffLayout &layout) {
+  const QList<QRgb> colours = TiffColourMap(tif, 16);
+  if (colours.isEmpty())
+    return {};
+  QImage image = NewPixels(layout, QImage::Format_BGR888);
+  const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
+    uchar *out = image.scanLine(int(y));
+    for (quint32 x = 0; x < layout.Width; ++x, out += 3) {
+      const QRgb colour = colours[qFromUnaligned<quint16>(row + 2 * size_t(x))];
+      out[0] = uchar(qBlue(colour)), out[1] = uchar(qGreen(colour)), out[2] = uchar(qRed(colour));
+    }
+  });
+  return ok ? image : QImage();
+}
+
+// CMYK of 8 or 16 bits as sRGB, through the file's profile when it has one.
+QImage DecodeCmyk(TIFF *tif, const TTiffLayout &layout) {
+  const TCmykToBgr convert(IccProfileOf(tif), layout.BitsPerSample);
+  QImage image = NewPixels(layout, QImage::Format_BGR888);
+  const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
+    convert.Convert(row, image.scanLine(int(y)), layout.Width);
+  });
+  return ok ? image : QImage();
+}
+
+// CIE L*a*b* of 8 or 16 bits as sRGB, relative to the file's white point.
+QImage DecodeLab(TIFF *tif, const TTiffLayout &layout) {
+  float *white = nullptr;
+  if (!TIFFGetFieldDefaulted(tif, TIFFTAG_WHITEPOINT, &white) || !white)
+    return {};
+  const TLabToBgr convert(layout.BitsPerSample, white[0], white[1]);
+  if (!convert.IsValid())
+    return {};
+  QImage image = NewPixels(layout, QImage::Format_BGR888);
+  const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
+    convert.Convert(row, image.scanLine(int(y)), layout.Width);
+  });
+  return ok ? image : QImage();
+}
+
 // libtiff's RGBA reader flips rows and columns for the orientations it knows
 // (2-4) and treats the transposed ones (5-8) as their flipped partner; asking
 // for that partner gives the raster as stored.
 quint16 StoredOrder(quint16 orientation) {
   return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT ? quint16(orientation - 4)
-         : orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_BOTLEFT ? orientation
-                                                                                    : quint16(ORIENTATION_TOPLEFT);
+         : orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_BOTLEFT
+             ? orientation
+             : quint16(ORIENTATION_TOPLEFT);
 }
 
 // Everything else libtiff can turn into RGBA: CMYK, YCbCr, JPEG, CIE Lab,
@@ -439,30 +604,63 @@ struct TDecodePath {
   QString Refusal;
 };
 
-TDecodePath PathFor(TIFF *tif, const TTiffLayout &layout) {
-  if (IsJpegYCbCr(tif, layout))
-    return {DecodeJpegAsRgb, PixelFormat24bppRGB, {}};
-  const bool plain = layout.SampleFormat == SAMPLEFORMAT_UINT || layout.SampleFormat == SAMPLEFORMAT_VOID;
-  const bool contiguous = layout.Planar == PLANARCONFIG_CONTIG || layout.SamplesPerPixel == 1;
+bool IsUnsignedInteger(const TTiffLayout &layout) {
+  return layout.SampleFormat == SAMPLEFORMAT_UINT || layout.SampleFormat == SAMPLEFORMAT_VOID;
+}
+
+bool IsCmyk(TIFF *tif, const TTiffLayout &layout) {
+  quint16 inks = INKSET_CMYK;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+  return layout.Photometric == PHOTOMETRIC_SEPARATED && inks == INKSET_CMYK && layout.SamplesPerPixel == 4;
+}
+
+// The decoders for unsigned integer samples.
+TDecodePath IntegerPath(TIFF *tif, const TTiffLayout &layout) {
   const int bits = layout.BitsPerSample;
   const bool single = layout.SamplesPerPixel == 1;
   const bool palette = layout.Photometric == PHOTOMETRIC_PALETTE;
-  if (plain && contiguous && layout.SamplesPerPixel <= 8) {
-    if (bits == 1 && single && (IsGrey(layout) || palette))
-      return {DecodeBilevelOrOneBitPalette, PixelFormat1bppIndexed, {}};
-    if (IsGrey(layout) && (bits == 2 || bits == 4 || bits == 8))
-      return {DecodeGrey, PixelFormat8bppIndexed, {}};
-    if (IsGrey(layout) && bits == 16)
-      return {DecodeGrey, PixelFormat16bppGrayScale, {}};
-    if (palette && single && bits >= 2 && bits <= 8)
-      return {DecodePalette, bits <= 4 ? PixelFormat4bppIndexed : PixelFormat8bppIndexed, {}};
-    if (layout.Photometric == PHOTOMETRIC_RGB && (bits == 8 || bits == 16) &&
-        layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3)) {
-      if (bits == 16)
-        return {DecodeRgb, layout.HasAlpha ? PixelFormat64bppARGB : PixelFormat48bppRGB, {}};
-      return {DecodeRgb, layout.HasAlpha ? PixelFormat32bppARGB : PixelFormat24bppRGB, {}};
-    }
+  if (bits == 1 && single && (IsGrey(layout) || palette))
+    return {DecodeBilevelOrOneBitPalette, PixelFormat1bppIndexed, {}};
+  if (IsGrey(layout) && (bits == 2 || bits == 4 || bits == 8))
+    return {DecodeGrey, PixelFormat8bppIndexed, {}};
+  if (IsGrey(layout) && bits == 16)
+    return {DecodeGrey, PixelFormat16bppGrayScale, {}};
+  if (palette && single && bits >= 2 && bits <= 8)
+    return {DecodePalette, bits <= 4 ? PixelFormat4bppIndexed : PixelFormat8bppIndexed, {}};
+  if (palette && single && bits == 16)
+    return {DecodeWidePalette, PixelFormat24bppRGB, {}};
+  if (IsCmyk(tif, layout) && (bits == 8 || bits == 16))
+    return {DecodeCmyk, PixelFormat24bppRGB, {}};
+  if (layout.Photometric == PHOTOMETRIC_CIELAB && layout.SamplesPerPixel == 3 && (bits == 8 || bits == 16))
+    return {DecodeLab, PixelFormat24bppRGB, {}};
+  if (layout.Photometric == PHOTOMETRIC_RGB && (bits == 8 || bits == 16) &&
+      layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3)) {
+    if (bits == 16)
+      return {DecodeRgb, layout.HasAlpha ? PixelFormat64bppARGB : PixelFormat48bppRGB, {}};
+    return {DecodeRgb, layout.HasAlpha ? PixelFormat32bppARGB : PixelFormat24bppRGB, {}};
   }
+  return {};
+}
+
+TDecodePath PathFor(TIFF *tif, const TTiffLayout &layout) {
+  if (IsJpegYCbCr(tif, layout))
+    return {DecodeJpegAsRgb, PixelFormat24bppRGB, {}};
+  const int bits = layout.BitsPerSample;
+  // Planar files are read as rows of whole-byte samples side by side.
+  const bool rowsReadable =
+      (layout.Planar == PLANARCONFIG_CONTIG || layout.SamplesPerPixel == 1 || bits % 8 == 0) &&
+      layout.SamplesPerPixel <= 8;
+  if (rowsReadable && IsUnsignedInteger(layout))
+    if (TDecodePath path = IntegerPath(tif, layout); path.Decoder)
+      return path;
+  const bool rgb =
+      layout.Photometric == PHOTOMETRIC_RGB && layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3);
+  if (rowsReadable && bits == 32 && (IsGrey(layout) || rgb))
+    return {DecodeScaled,
+            IsGrey(layout)    ? PixelFormat8bppIndexed
+            : layout.HasAlpha ? PixelFormat32bppARGB
+                              : PixelFormat24bppRGB,
+            {}};
   char message[1024] = {};
   if (!TIFFRGBAImageOK(tif, message))
     return {nullptr, PixelFormatDontCare, QString::fromUtf8(message)};
@@ -507,12 +705,14 @@ void ReadUprightResolution(TIFF *tif, const TTiffLayout &layout, float &dpiX, fl
 // Opens the device and selects image page; the failure recorded otherwise.
 GpStatus OpenPage(QIODevice &device, quint32 page, TTiffFile &file, quint32 &pageCount) {
   if (!file.OpenForReading(device))
-    return RecordFailure(UnknownImageFormat, QStringLiteral("not a readable TIFF file (%1)")
-                                                 .arg(file.Error(QStringLiteral("libtiff could not open it"))));
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("not a readable TIFF file (%1)")
+                             .arg(file.Error(QStringLiteral("libtiff could not open it"))));
   pageCount = TIFFNumberOfDirectories(file.Handle());
   if (page >= pageCount)
-    return RecordFailure(InvalidParameter,
-                         QStringLiteral("the TIFF file has %1 pages, no page %2").arg(pageCount).arg(page + 1));
+    return RecordFailure(
+        InvalidParameter,
+        QStringLiteral("the TIFF file has %1 pages, no page %2").arg(pageCount).arg(page + 1));
   if (page > 0 && !TIFFSetDirectory(file.Handle(), tdir_t(page)))
     return RecordFailure(UnknownImageFormat, QStringLiteral("cannot read page %1 (%2)")
                                                  .arg(page + 1)
@@ -528,6 +728,18 @@ GpStatus CheckedLayout(TIFF *tif, TTiffLayout &layout) {
   if (ExceedsPixelLimit(layout.Width, layout.Height))
     return RecordFailure(ValueOverflow, PixelLimitText(layout.Width, layout.Height));
   return Ok;
+}
+
+// A failed pixel decode with libtiff's reason, told apart: memory libtiff
+// could not (or may not) allocate, or damaged data.
+GpStatus PixelFailure(const QString &reason) {
+  const bool memory = reason.contains(QLatin1String("memory"), Qt::CaseInsensitive) ||
+                      reason.contains(QLatin1String("allocat"), Qt::CaseInsensitive) ||
+                      reason.contains(QLatin1String("No space"), Qt::CaseInsensitive);
+  if (memory)
+    return RecordFailure(OutOfMemory,
+                         QStringLiteral("not enough memory to decode the TIFF image (%1)").arg(reason));
+  return RecordFailure(UnknownImageFormat, QStringLiteral("damaged TIFF image data (%1)").arg(reason));
 }
 
 GpStatus ReadTiffHeader(QIODevice &device, quint32 page, ImageHeader &header) {
@@ -556,20 +768,21 @@ GpStatus DecodeTiff(QIODevice &device, quint32 page, TRaster &raster) {
     return status;
   const TDecodePath path = PathFor(file.Handle(), layout);
   if (!path.Decoder)
-    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot decode this kind of TIFF image (%1)")
-                                                 .arg(path.Refusal));
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("cannot decode this kind of TIFF image (%1)").arg(path.Refusal));
   // Errors reading the directory are warnings in effect; from here on any
   // error means damaged pixel data, even where libtiff went on decoding.
   file.ClearError();
   const QImage decoded = path.Decoder(file.Handle(), layout);
   if (decoded.isNull() || file.HasError())
-    return RecordFailure(UnknownImageFormat,
-                         QStringLiteral("damaged TIFF image data (%1)")
-                             .arg(file.Error(QStringLiteral("libtiff could not read the pixels"))));
+    return PixelFailure(file.Error(QStringLiteral("libtiff could not read the pixels")));
   raster.Pixels = Upright(decoded, layout.Orientation);
   raster.Format = path.Format;
   ReadUprightResolution(file.Handle(), layout, raster.DpiX, raster.DpiY);
-  raster.IccProfile = IccProfileOf(file.Handle());
+  // CMYK and Lab pixels are sRGB now; their profile no longer describes them.
+  const bool converted =
+      layout.Photometric == PHOTOMETRIC_SEPARATED || layout.Photometric == PHOTOMETRIC_CIELAB;
+  raster.IccProfile = converted ? QByteArray() : IccProfileOf(file.Handle());
   return Ok;
 }
 
@@ -625,6 +838,19 @@ TTiffWriteLayout WriteLayoutFor(const QImage &image, PixelFormat format) {
     break;
   }
   case QImage::Format_Grayscale8:
+    if (format == PixelFormat4bppIndexed) { // grey levels stored in 4 bits
+      layout.Photometric = PHOTOMETRIC_MINISBLACK;
+      layout.BitsPerSample = 4;
+      layout.SamplesPerPixel = 1;
+      layout.FillRow = [&image, width](int y, uchar *row) {
+        const uchar *in = image.constScanLine(y);
+        std::memset(row, 0, size_t(width + 1) / 2);
+        for (int x = 0; x < width; ++x)
+          row[x / 2] |= uchar((in[x] * 15 + 127) / 255 << (x % 2 ? 0 : 4));
+      };
+      break;
+    }
+    [[fallthrough]];
   case QImage::Format_Grayscale16: {
     const size_t bytes = size_t(width) * image.depth() / 8;
     layout.Photometric = PHOTOMETRIC_MINISBLACK;
@@ -688,8 +914,12 @@ QImage WritableImage(const QImage &image) {
   }
 }
 
+bool IsBilevel(const TTiffWriteLayout &layout) {
+  return layout.BitsPerSample == 1 && layout.Photometric != PHOTOMETRIC_PALETTE;
+}
+
 quint16 TiffCompression(const TTiffWriteLayout &layout, quint32 requested) {
-  const bool bilevel = layout.BitsPerSample == 1 && layout.Photometric != PHOTOMETRIC_PALETTE;
+  const bool bilevel = IsBilevel(layout);
   switch (requested) {
   case EncoderValueCompressionNone:
     return COMPRESSION_NONE;
@@ -706,7 +936,18 @@ quint16 TiffCompression(const TTiffWriteLayout &layout, quint32 requested) {
   }
 }
 
-void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, quint16 compression, float dpiX,
+// The service's storage for a compression scheme: LZW with the horizontal
+// predictor for 8/16-bit samples, Group 3 with byte-aligned lines.
+TTiffStorage ServiceStorage(const TTiffWriteLayout &layout, quint16 compression) {
+  TTiffStorage storage;
+  storage.Compression = compression;
+  storage.Predictor = compression == COMPRESSION_LZW && layout.BitsPerSample >= 8 &&
+                      layout.Photometric != PHOTOMETRIC_PALETTE;
+  storage.Group3Options = compression == COMPRESSION_CCITTFAX3 ? GROUP3OPT_FILLBITS : 0;
+  return storage;
+}
+
+void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, const TTiffStorage &storage, float dpiX,
                float dpiY) {
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, quint32(size.width()));
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, quint32(size.height()));
@@ -715,12 +956,13 @@ void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, quint16 co
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.Photometric);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
-  if (compression == COMPRESSION_LZW && layout.BitsPerSample >= 8 &&
-      layout.Photometric != PHOTOMETRIC_PALETTE)
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, storage.Compression);
+  if (storage.Predictor)
     TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-  if (compression == COMPRESSION_CCITTFAX3)
-    TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_FILLBITS);
+  if (storage.Group3Options)
+    TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, storage.Group3Options);
+  if (storage.Compression == COMPRESSION_JPEG && storage.JpegQuality >= 0)
+    TIFFSetField(tif, TIFFTAG_JPEGQUALITY, storage.JpegQuality);
   if (layout.Alpha) {
     const quint16 kind = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
@@ -735,11 +977,13 @@ void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, quint16 co
     }
     TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
   }
-  // Strips of about 128 KiB: a fraction of libtiff's 8 KiB default in
-  // per-strip costs, and LZW's dictionary pays off over more rows.
+  // Without a choice, strips of about 128 KiB: a fraction of libtiff's 8 KiB
+  // default in per-strip costs, and LZW's dictionary pays off over more rows.
   const tmsize_t rowBytes = std::max<tmsize_t>(1, TIFFScanlineSize(tif));
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
-               quint32(std::clamp<tmsize_t>(StripBytes / rowBytes, 1, std::max(1, size.height()))));
+               storage.RowsPerStrip
+                   ? storage.RowsPerStrip
+                   : quint32(std::clamp<tmsize_t>(StripBytes / rowBytes, 1, std::max(1, size.height()))));
   // Baseline readers expect a resolution; the service gives every page one.
   TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpiX);
   TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpiY);
@@ -777,39 +1021,71 @@ bool NeedsBigTiff(QSize size, const TTiffWriteLayout &layout) {
   return rawBytes > (qint64(3) << 30);
 }
 
+GpStatus WriteFailure(const TTiffFile &file) {
+  return RecordFailure(Win32Error, QStringLiteral("writing the TIFF file failed (%1)")
+                                       .arg(file.Error(QStringLiteral("the device took no more data"))));
+}
+
+// What one page is written from.
+struct TTiffPage {
+  QSize Size;
+  TTiffWriteLayout Layout;
+  TTiffStorage Storage;
+  float DpiX = 0, DpiY = 0;
+  QByteArray IccProfile;
+};
+
+// The layout of a raster's pixels, or a failure when the encoder has none
+// for its pixel format.
+GpStatus RasterLayout(const TRaster &raster, QImage &image, TTiffWriteLayout &layout) {
+  image = WritableImage(raster.Pixels);
+  layout = WriteLayoutFor(image, raster.Format);
+  if (!layout.FillRow)
+    return RecordFailure(NotImplemented, QStringLiteral("the TIFF encoder cannot write this pixel format"));
+  return Ok;
+}
+
+// Writes page as the next directory of file, opening the file on the device
+// first when it is not open yet.
+GpStatus WritePage(TTiffFile &file, QIODevice &device, const TTiffPage &page) {
+  if (!file.Handle() && !file.OpenForWriting(device, NeedsBigTiff(page.Size, page.Layout)))
+    return WriteFailure(file);
+  TIFF *tif = file.Handle();
+  WriteTags(tif, page.Size, page.Layout, page.Storage, page.DpiX, page.DpiY);
+  if (ProfileFits(page.IccProfile, page.Layout))
+    TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(page.IccProfile.size()), page.IccProfile.constData());
+  if (!WriteRows(tif, page.Size.height(), page.Layout) || !TIFFWriteDirectory(tif) || file.HasError())
+    return WriteFailure(file);
+  return Ok;
+}
+
 // Writes each page as one directory of a TIFF file on the device.
 class TTiffPageEncoder final : public TPageEncoder {
 public:
   explicit TTiffPageEncoder(QIODevice &device) : FDevice(device) {}
 
-  GpStatus AddPage(const TEncodePage &page) override {
+  GpStatus AddPage(const TEncodePage &source) override {
     QImage image;
-    TTiffWriteLayout layout; // 8-bit RGB for rows
-    QSize size = page.RowsSize;
-    float dpiX = page.RowsDpi, dpiY = page.RowsDpi;
-    QByteArray profile = page.IccProfile;
-    if (page.Image) {
-      image = WritableImage(page.Image->Pixels);
-      layout = WriteLayoutFor(image, page.Image->Format);
-      size = image.size();
-      dpiX = page.Image->DpiX, dpiY = page.Image->DpiY;
-      profile = page.Image->IccProfile;
-      if (!layout.FillRow)
-        return RecordFailure(NotImplemented, QStringLiteral("the TIFF encoder cannot write this pixel format"));
+    TTiffPage page;
+    page.Size = source.RowsSize; // 8-bit RGB for rows
+    page.DpiX = page.DpiY = source.RowsDpi;
+    page.IccProfile = source.IccProfile;
+    if (source.Image) {
+      if (GpStatus status = RasterLayout(*source.Image, image, page.Layout); status != Ok)
+        return status;
+      page.Size = image.size();
+      page.DpiX = source.Image->DpiX, page.DpiY = source.Image->DpiY;
+      page.IccProfile = source.Image->IccProfile;
     } else {
-      layout.FillRow = page.FillRgbRow;
+      page.Layout.FillRow = source.FillRgbRow;
     }
-    const quint16 scheme = TiffCompression(layout, page.Compression);
+    const quint16 scheme = TiffCompression(page.Layout, source.Compression);
     if (scheme == 0)
-      return RecordFailure(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));
-    if (!FTiff.Handle() && !FTiff.OpenForWriting(FDevice, NeedsBigTiff(size, layout)))
-      return WriteFailure();
-    TIFF *tif = FTiff.Handle();
-    WriteTags(tif, size, layout, scheme, dpiX, dpiY);
-    if (ProfileFits(profile, layout))
-      TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(profile.size()), profile.constData());
-    if (!WriteRows(tif, size.height(), layout) || !TIFFWriteDirectory(tif) || FTiff.HasError())
-      return WriteFailure();
+      return RecordFailure(InvalidParameter,
+                           QStringLiteral("CCITT compression needs a black-and-white image"));
+    page.Storage = ServiceStorage(page.Layout, scheme);
+    if (GpStatus status = WritePage(FTiff, FDevice, page); status != Ok)
+      return status;
     ++FPages;
     return Ok;
   }
@@ -817,15 +1093,10 @@ public:
   GpStatus Finish() override {
     if (FPages == 0)
       return RecordFailure(WrongState, QStringLiteral("no page was written"));
-    return FTiff.Finish() ? Ok : WriteFailure();
+    return FTiff.Finish() ? Ok : WriteFailure(FTiff);
   }
 
 private:
-  GpStatus WriteFailure() const {
-    return RecordFailure(Win32Error, QStringLiteral("writing the TIFF file failed (%1)")
-                                         .arg(FTiff.Error(QStringLiteral("the device took no more data"))));
-  }
-
   QIODevice &FDevice;
   TTiffFile FTiff;
   int FPages = 0;
@@ -836,19 +1107,61 @@ std::unique_ptr<TPageEncoder> NewTiffEncoder(QIODevice &device) {
 }
 
 bool IsTiff(QIODevice &device) {
-  return PeekStartsWith(device, QByteArrayView("II*\0", 4)) || PeekStartsWith(device, QByteArrayView("MM\0*", 4)) ||
-         PeekStartsWith(device, QByteArrayView("II+\0", 4)) || PeekStartsWith(device, QByteArrayView("MM\0+", 4));
+  return PeekStartsWith(device, QByteArrayView("II*\0", 4)) ||
+         PeekStartsWith(device, QByteArrayView("MM\0*", 4)) ||
+         PeekStartsWith(device, QByteArrayView("II+\0", 4)) ||
+         PeekStartsWith(device, QByteArrayView("MM\0+", 4));
 }
 
 } // namespace
 
-const TImageCodec VellTiffCodec{u"TIFF",
-                                u"image/tiff",
-                                u"Built-in TIFF Codec",
-                                u"*.TIF;*.TIFF",
-                                QUuid(0x557cf405, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                QUuid(0xb96b3cb1, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                IsTiff,
-                                ReadTiffHeader,
-                                DecodeTiff,
-                                NewTiffEncoder};
+const TImageCodec VellTiffCodec{
+    u"TIFF",
+    u"image/tiff",
+    u"Built-in TIFF Codec",
+    u"*.TIF;*.TIFF",
+    QUuid(0x557cf405, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    QUuid(0xb96b3cb1, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    IsTiff,
+    ReadTiffHeader,
+    DecodeTiff,
+    NewTiffEncoder};
+
+GpStatus EncodeTiffImage(QIODevice &device, const TRaster &raster, const TTiffStorage &storage) {
+  QImage image;
+  TTiffPage page;
+  if (GpStatus status = RasterLayout(raster, image, page.Layout); status != Ok)
+    return status;
+  const bool fax = storage.Compression == COMPRESSION_CCITTRLE ||
+                   storage.Compression == COMPRESSION_CCITTFAX3 ||
+                   storage.Compression == COMPRESSION_CCITTFAX4;
+  if (fax && !IsBilevel(page.Layout))
+    return RecordFailure(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));
+  page.Size = image.size();
+  page.Storage = storage;
+  page.DpiX = raster.DpiX, page.DpiY = raster.DpiY;
+  page.IccProfile = raster.IccProfile;
+  TTiffFile file;
+  if (GpStatus status = WritePage(file, device, page); status != Ok)
+    return status;
+  return file.Finish() ? Ok : WriteFailure(file);
+}
+
+bool ReadTiffDirectory(QIODevice &device, TTiffDirectory &directory, QString &error) {
+  TTiffFile file;
+  if (!file.OpenForReading(device)) {
+    error = file.Error(QStringLiteral("libtiff could not open it"));
+    return false;
+  }
+  TIFF *tif = file.Handle();
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &directory.Width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &directory.Height);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &directory.Photometric);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &directory.Compression);
+  directory.HasBitsPerSample = TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &directory.BitsPerSample) == 1;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &directory.ResolutionUnit);
+  directory.HasXResolution = TIFFGetField(tif, TIFFTAG_XRESOLUTION, &directory.XResolution) == 1;
+  directory.HasYResolution = TIFFGetField(tif, TIFFTAG_YRESOLUTION, &directory.YResolution) == 1;
+  directory.ScanlineSize = qint64(TIFFScanlineSize64(tif));
+  return true;
+}

@@ -9,7 +9,54 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include <atomic>
+#include <dlfcn.h>
+#include <stdio.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+// The syncs and the moves into place (renames, and links of unnamed
+// temporary files as Qt's atomic saves make them) of this process, counted on
+// the way to the C library, so a test can tell how often each output reaches
+// the disk.
+namespace {
+std::atomic<int> SyncCalls{0}, MoveCalls{0};
+
+template <typename Function> Function *NextDefinition(const char *name) {
+  return reinterpret_cast<Function *>(dlsym(RTLD_NEXT, name));
+}
+} // namespace
+
+extern "C" int fsync(int fd) {
+  ++SyncCalls;
+  static auto *const next = NextDefinition<int(int)>("fsync");
+  return next(fd);
+}
+
+extern "C" int fdatasync(int fd) {
+  ++SyncCalls;
+  static auto *const next = NextDefinition<int(int)>("fdatasync");
+  return next(fd);
+}
+
+extern "C" int rename(const char *from, const char *to) noexcept {
+  ++MoveCalls;
+  static auto *const next = NextDefinition<int(const char *, const char *)>("rename");
+  return next(from, to);
+}
+
+extern "C" int renameat(int fromFolder, const char *from, int toFolder, const char *to) noexcept {
+  ++MoveCalls;
+  static auto *const next = NextDefinition<int(int, const char *, int, const char *)>("renameat");
+  return next(fromFolder, from, toFolder, to);
+}
+
+extern "C" int linkat(int fromFolder, const char *from, int toFolder, const char *to, int flags) noexcept {
+  ++MoveCalls;
+  static auto *const next = NextDefinition<int(int, const char *, int, const char *, int)>("linkat");
+  return next(fromFolder, from, toFolder, to, flags);
+}
 
 namespace {
 
@@ -359,6 +406,28 @@ TEST_F(BatchRunTest, EveryPageOfAMultiPageSourceIsWritten) {
   EXPECT_TRUE(allIso->PageList.isEmpty()) << "alike pages are not listed";
   for (int i = 0; i < 2; ++i)
     EXPECT_EQ(ReadPixels(Target() + "iso.tif", i), ReadPixels(iso[i])) << i;
+}
+
+// Each output, of one page or several, reaches the disk with one sync and one
+// move into place; each output folder is synced once at the end.
+TEST_F(BatchRunTest, EachOutputIsSyncedOnceAndRenamedOnce) {
+  Scan("a.tif", TScanKind::Grey, 400, 550, 50);
+  Scan("b.tif", TScanKind::Rgb, 413, 585, 50);
+  Scan("sub/c.tif", TScanKind::Bilevel, 300, 420, 50);
+  JoinPages({Scan("pages/p0.tif", TScanKind::Grey, 400, 550, 50), Scan("pages/p1.tif", TScanKind::Rgb, 413, 585, 50)},
+            FDir.File("in/sub/joined.tif"));
+  QFile::remove(Source() + "pages/p0.tif");
+  QFile::remove(Source() + "pages/p1.tif");
+  QDir(Source()).rmdir("pages");
+  SyncCalls = 0;
+  MoveCalls = 0;
+  const TBatchOutcome outcome = Run();
+  const int syncs = SyncCalls, moves = MoveCalls;
+  ASSERT_EQ(outcome.Results.size(), 4u);
+  for (const TBatchResult &result : outcome.Results)
+    EXPECT_NE(result.Action, TBatchAction::Failed) << result.Source.toStdString();
+  EXPECT_EQ(moves, 4);
+  EXPECT_EQ(syncs, 4 + 2) << "four files, two folders";
 }
 
 // Targets follow the path relative to the source folder, taken once as a

@@ -261,6 +261,32 @@ TEST(PageWriter, SingleImageFormatsTakeOnePage) {
   EXPECT_EQ(writer.AddImage(&colour), NotImplemented);
 }
 
+// A source's profile goes into the page written for it where it describes
+// the page's colour space: an RGB profile onto the RGB page, a grey one not.
+TEST(PageWriter, CarriesAFittingColourProfile) {
+  struct TCase {
+    const char *Space;
+    quint16 Photometric, Samples;
+    bool Carried;
+  };
+  const TCase cases[] = {{"RGB ", PHOTOMETRIC_RGB, 3, true}, {"GRAY", PHOTOMETRIC_MINISBLACK, 1, false}};
+  for (const TCase &c : cases) {
+    TTiffSpec spec;
+    spec.Photometric = c.Photometric;
+    spec.SamplesPerPixel = c.Samples;
+    spec.IccProfile = IccProfileStub(c.Space);
+    TTestDir dir;
+    const QString source = dir.File(QStringLiteral("source.tif")), page = dir.File(QStringLiteral("page.tif"));
+    const QString copy = dir.File(QStringLiteral("copy.tif"));
+    WriteTiff(source, spec);
+    TVellBitmap image(source);
+    ASSERT_EQ(image.SaveFittedPage(page, 60, 80, Rect{5, 10, 50, 40}, 100), Ok) << c.Space;
+    EXPECT_EQ(ReadTiffTags(page).IccProfile, c.Carried ? spec.IccProfile : QByteArray()) << c.Space;
+    ASSERT_EQ(image.Save(copy, Encoder("image/tiff")), Ok) << c.Space;
+    EXPECT_EQ(ReadTiffTags(copy).IccProfile, spec.IccProfile) << c.Space << ": kept when saved as loaded";
+  }
+}
+
 TEST(QtEncoders, PngJpegBmpRoundTrip) {
   TTestDir dir;
   QImage picture(12, 6, QImage::Format_RGB32);

@@ -1,5 +1,8 @@
 #include "tests/support/TestFiles.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,4 +69,13 @@ QByteArray Rgba(const QImage &image) {
   for (int y = 0; y < rgba.height(); ++y)
     bytes.append(reinterpret_cast<const char *>(rgba.constScanLine(y)), rgba.width() * 4);
   return bytes;
+}
+
+int LargestByteDifference(const QByteArray &a, const QByteArray &b) {
+  if (a.size() != b.size())
+    return 256;
+  int largest = 0;
+  for (qsizetype i = 0; i < a.size(); ++i)
+    largest = std::max(largest, std::abs(int(uchar(a[i])) - int(uchar(b[i]))));
+  return largest;
 }

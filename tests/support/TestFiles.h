@@ -33,3 +33,5 @@ QByteArray RunTool(const QString &program, const QStringList &arguments);
 QByteArray MagickRgba(const QString &file);
 // The pixels as R, G, B, A bytes, rows top to bottom.
 QByteArray Rgba(const QImage &image);
+// Largest difference between bytes at the same place; 256 when the sizes differ.
+int LargestByteDifference(const QByteArray &a, const QByteArray &b);

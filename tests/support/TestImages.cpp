@@ -4,6 +4,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -31,7 +33,9 @@ std::vector<uchar> PackRow(const TTiffSpec &spec, int y, int plane, int width) {
     for (int s = 0; s < samples; ++s) {
       const uint value = PatternSample(spec, x, y, spec.Planar == PLANARCONFIG_SEPARATE ? plane : s);
       const qint64 index = qint64(x) * samples + s;
-      if (bits == 16) {
+      if (bits == 32) {
+        qToUnaligned(quint32(value), row.data() + index * 4);
+      } else if (bits == 16) {
         qToUnaligned(quint16(value), row.data() + index * 2);
       } else if (bits == 8) {
         row[size_t(index)] = uchar(value);
@@ -49,6 +53,7 @@ void SetTags(TIFF *tif, const TTiffSpec &spec, int width) {
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.BitsPerSample);
   TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.SamplesPerPixel);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, spec.Planar);
+  TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.SampleFormat);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.Compression);
   if (spec.Compression == COMPRESSION_JPEG) {
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
@@ -78,6 +83,8 @@ void SetTags(TIFF *tif, const TTiffSpec &spec, int width) {
   }
   if (spec.Orientation)
     TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.Orientation);
+  if (!spec.IccProfile.isEmpty())
+    TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(spec.IccProfile.size()), spec.IccProfile.constData());
   if (spec.Tiled) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16u);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16u);
@@ -120,12 +127,21 @@ uint PatternSample(const TTiffSpec &spec, int x, int y, int c) {
   if (bits < 8)
     return uint(x + 2 * y + c) % (1u << bits);
   const uint smooth = uint(std::min(255, x * 3 + y * 4 + c * 50));
-  return bits == 16 ? smooth * 256 + uint(x * y * 7 + c) % 256 : smooth;
+  const uint noise = uint(x * y * 7 + c) % 256;
+  if (bits == 32 && spec.SampleFormat == SAMPLEFORMAT_IEEEFP)
+    return std::bit_cast<quint32>(float(smooth) / 255.0f);
+  if (bits == 32)
+    return (smooth << (spec.SampleFormat == SAMPLEFORMAT_INT ? 23 : 24)) + noise;
+  return bits == 16 ? smooth * 256 + noise : smooth;
 }
 
 QRgba64 PatternColour(const TTiffSpec &spec, int x, int y) {
   const int bits = spec.BitsPerSample;
-  auto channel = [&](int c) { return Scale16(PatternSample(spec, x, y, c), bits); };
+  // 32-bit samples are shown at 8 bits: their smooth part.
+  auto channel = [&](int c) {
+    return bits == 32 ? quint16(std::min(255, x * 3 + y * 4 + c * 50) * 257)
+                      : Scale16(PatternSample(spec, x, y, c), bits);
+  };
   switch (spec.Photometric) {
   case PHOTOMETRIC_MINISBLACK:
     return QRgba64::fromRgba64(channel(0), channel(0), channel(0), 0xFFFF);
@@ -140,8 +156,11 @@ QRgba64 PatternColour(const TTiffSpec &spec, int x, int y) {
                                quint16(ColourMapEntry8(spec, i, 2) * 257), 0xFFFF);
   }
   case PHOTOMETRIC_SEPARATED: {
-    const uint k = PatternSample(spec, x, y, 3);
-    auto ink = [&](int c) { return quint16((255 - k) * (255 - PatternSample(spec, x, y, c)) / 255 * 257); };
+    const double full = (1u << bits) - 1;
+    const double white = 1 - PatternSample(spec, x, y, 3) / full;
+    auto ink = [&](int c) {
+      return quint16(std::lround((1 - PatternSample(spec, x, y, c) / full) * white * 65535));
+    };
     return QRgba64::fromRgba64(ink(0), ink(1), ink(2), 0xFFFF);
   }
   default:
@@ -209,6 +228,15 @@ TTiffTags ReadTiffTags(const QString &fileName, int page) {
     tags.IccProfile = QByteArray(static_cast<const char *>(profile), qsizetype(profileLength));
   TIFFClose(tif);
   return tags;
+}
+
+QByteArray IccProfileStub(const char *space) {
+  QByteArray profile(128, '\0');
+  qToBigEndian<quint32>(128, profile.data());
+  profile.replace(12, 4, "mntr");
+  profile.replace(16, 4, space);
+  profile.replace(36, 4, "acsp");
+  return profile;
 }
 
 QByteArray HandMadeTiff(quint32 width, quint32 height) {

@@ -15,6 +15,7 @@ struct TTiffSpec {
   int Height = 23;
   quint16 Photometric = PHOTOMETRIC_MINISBLACK;
   quint16 BitsPerSample = 8;
+  quint16 SampleFormat = SAMPLEFORMAT_UINT; // 32-bit samples may be SAMPLEFORMAT_INT or _IEEEFP
   quint16 SamplesPerPixel = 1;
   quint16 Compression = COMPRESSION_NONE;
   quint16 Planar = PLANARCONFIG_CONTIG;
@@ -26,9 +27,15 @@ struct TTiffSpec {
   quint16 Unit = RESUNIT_INCH;
   int Pages = 1;
   quint16 Orientation = 0; // ORIENTATION_*, 0 writes no tag
+  QByteArray IccProfile;   // written when not empty
 };
 
-// Raw sample c of pixel (x, y) in the spec's bit depth.
+// A stand-in ICC profile: a 128-byte header naming the colour space
+// ("RGB ", "GRAY", "CMYK"), enough for code that only carries profiles.
+QByteArray IccProfileStub(const char *space);
+
+// Raw sample c of pixel (x, y) in the spec's bit depth (a float's bits for
+// SAMPLEFORMAT_IEEEFP).
 uint PatternSample(const TTiffSpec &spec, int x, int y, int c);
 // The colour a correct decoder shows for pixel (x, y), 16 bits per channel.
 QRgba64 PatternColour(const TTiffSpec &spec, int x, int y);
