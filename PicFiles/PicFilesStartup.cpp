@@ -10,6 +10,7 @@
 #include "PicFiles/TgaFormat.h"
 #include "PicFiles/TiffFormat.h"
 #include "PicFiles/VellPicAttrs.h"
+#include "PicFiles/WmfFormat.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void RegisterPicFormatClasses() {
   RegisterPicFormat(TJpgFormat::StaticClass());
   RegisterPicFormat(TGifFormat::StaticClass());
   RegisterPicFormat(TTiffFormat::StaticClass());
+  RegisterPicFormat(TWmfFormat::StaticClass());
   RegisterPicFormat(TTgaFormat::StaticClass());
   RegisterPicFormat(TPcxFormat::StaticClass());
   RegisterPicFormat(TPpmFormat::StaticClass());

@@ -118,7 +118,6 @@ void TMetafile::CopyFrom(const TCodecPicture &source) {
 
 void TMetafile::CopyToBitmap(TBitmap &bitmap) const {
   CheckPictureSize(FWidth, FHeight, "Metafile");
-  bitmap.SetPixelDepth(24);
   bitmap.SetSize(FWidth, FHeight);
   TBitmapCanvas canvas(bitmap);
   canvas.Handle().fillRect(QRect(0, 0, FWidth, FHeight), Qt::white);
@@ -137,7 +136,7 @@ void TMetafile::SetRecords(TMetafileForm form, const TMetafileHeader &header, QL
 
 TMetafileHeader TMetafile::RecordingHeader(int width, int height) {
   TMetafileHeader header;
-  header.Bounds = QRect(0, 0, 0, 0).adjusted(0, 0, -1, -1);
+  header.Bounds = QRect(QPoint(0, 0), QPoint(-1, -1));
   header.Frame = QRect(QPoint(0, 0), QPoint(int(std::lround(width * double(HundredthsMmPerInch) / MetafilePixelsPerInch)),
                                              int(std::lround(height * double(HundredthsMmPerInch) / MetafilePixelsPerInch))));
   // A reference device of exactly 96 dots per inch: 960 pixels in 254 mm.
