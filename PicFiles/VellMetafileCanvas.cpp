@@ -267,10 +267,15 @@ private:
       Emit(WmfSetPolyFillMode, TRecordBuilder().U16(winding ? 2 : 1));
   }
 
+  // A coordinate in logical units, kept within what the form's records hold.
+  int Units(double pixels) const {
+    const double limit = FEnhanced ? 1e9 : 32767;
+    return int(std::lround(qBound(-limit, pixels * FUnits, limit)));
+  }
+
   QRect Logical(const QRectF &pixels) const {
-    const QPoint topLeft(int(std::lround(pixels.left() * FUnits)), int(std::lround(pixels.top() * FUnits)));
-    const QPoint bottomRight(int(std::lround(pixels.right() * FUnits)), int(std::lround(pixels.bottom() * FUnits)));
-    return QRect(topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y()));
+    const QPoint topLeft(Units(pixels.left()), Units(pixels.top()));
+    return QRect(topLeft, QSize(Units(pixels.right()) - topLeft.x(), Units(pixels.bottom()) - topLeft.y()));
   }
 
   QList<QPolygon> Logical(const QList<QPolygonF> &polygons) {
@@ -278,8 +283,7 @@ private:
     for (const QPolygonF &polygon : polygons) {
       QPolygon points;
       for (const QPointF &p : polygon)
-        points.append(QPoint(int(std::lround(qBound(-1e9, p.x() * FUnits, 1e9))),
-                             int(std::lround(qBound(-1e9, p.y() * FUnits, 1e9)))));
+        points.append(QPoint(Units(p.x()), Units(p.y())));
       logical.append(points);
       Touch(polygon.boundingRect());
     }
@@ -294,10 +298,13 @@ private:
     return true;
   }
 
-  void Touch(const QRectF &pixels) { FDrawn = FDrawn.united(pixels); }
+  // Pixels within what a 32-bit rectangle holds.
+  static QRectF Bounded(const QRectF &pixels) { return pixels.intersected(QRectF(-1e9, -1e9, 2e9, 2e9)); }
+
+  void Touch(const QRectF &pixels) { FDrawn = FDrawn.united(Bounded(pixels)); }
 
   static void AppendBounds(TRecordBuilder &params, const QRectF &pixels) {
-    const QRect bounds = pixels.toAlignedRect();
+    const QRect bounds = Bounded(pixels).toAlignedRect();
     params.I32(bounds.left()).I32(bounds.top()).I32(bounds.right()).I32(bounds.bottom());
   }
 
@@ -362,7 +369,32 @@ public:
 
   bool begin(QPaintDevice *) override { return true; }
   bool end() override { return true; }
-  void updateState(const QPaintEngineState &) override {}
+  // Follows the clip as the painter sets it, in recording pixels.
+  void updateState(const QPaintEngineState &changed) override {
+    const QPaintEngine::DirtyFlags flags = changed.state();
+    if (flags & DirtyClipEnabled)
+      FClipEnabled = changed.isClipEnabled();
+    if (!(flags & (DirtyClipPath | DirtyClipRegion)))
+      return;
+    QPainterPath area;
+    if (flags & DirtyClipPath)
+      area = changed.clipPath();
+    else
+      area.addRegion(changed.clipRegion());
+    area = changed.transform().map(area);
+    switch (changed.clipOperation()) {
+    case Qt::NoClip:
+      FClip.reset();
+      break;
+    case Qt::ReplaceClip:
+      FClip = area;
+      break;
+    case Qt::IntersectClip:
+      FClip = FClip ? FClip->intersected(area) : area;
+      break;
+    }
+    FClipEnabled = changed.clipOperation() != Qt::NoClip;
+  }
   Type type() const override { return User; }
 
   void drawPath(const QPainterPath &path) override { Record(path, true); }
@@ -394,7 +426,7 @@ public:
                     source.top() + (visible.top() - dest.top()) * sy, visible.width() * sx, visible.height() * sy);
       dest = visible;
     }
-    FWriter.Image(dest, image.copy(from.toAlignedRect()));
+    FWriter.Image(dest, image.copy(from.intersected(QRectF(image.rect())).toAlignedRect()));
   }
 
   void drawTextItem(const QPointF &origin, const QTextItem &item) override {
@@ -406,11 +438,7 @@ public:
 
 private:
   // The clip in recording pixels, when there is one.
-  std::optional<QPainterPath> Clip() const {
-    if (!painter() || !painter()->hasClipping())
-      return std::nullopt;
-    return painter()->transform().map(painter()->clipPath());
-  }
+  std::optional<QPainterPath> Clip() const { return FClipEnabled ? FClip : std::nullopt; }
 
   void Fill(const QPainterPath &devicePath, QColor color) {
     const auto clip = Clip();
@@ -442,6 +470,8 @@ private:
   }
 
   TRecordWriter &FWriter;
+  std::optional<QPainterPath> FClip;
+  bool FClipEnabled = false;
 };
 
 } // namespace
