@@ -128,6 +128,10 @@ void TBasePicFormat::FillAttr(TVellPicAttr &attr) const {
   attr.ImageFormat = GetImageFormat();
 }
 
+void TBasePicFormat::CheckAttrClass(const TVellPicAttr &attr) const {
+  VELL_ASSERT(attr.InheritsFrom(GetAttrClass()));
+}
+
 TImageFormatEnum TBasePicFormat::PixelFormatToImageFormat(int pixelDepth) {
   switch (pixelDepth) {
   case 1:

@@ -81,6 +81,10 @@ public:
 
   // 1 bit: black and white; 4: 16 colours; 8: 256 colours; others true colour.
   static TImageFormatEnum PixelFormatToImageFormat(int pixelDepth);
+
+protected:
+  // Assertion failure unless attr is of the format's attribute class.
+  void CheckAttrClass(const TVellPicAttr &attr) const;
 };
 
 // The format classes, in registration order.

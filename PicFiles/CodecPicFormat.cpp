@@ -38,10 +38,6 @@ void TCodecPicFormat::Draw(TCanvas &canvas, int x, int y) const {
   canvas.Draw(x, y, *FPicture);
 }
 
-void TCodecPicFormat::CheckAttrClass(const TVellPicAttr &attr) const {
-  VELL_ASSERT(attr.InheritsFrom(GetAttrClass()));
-}
-
 void TCodecPicFormat::ApplyAttr(const TVellPicAttr *attr) {
   if (!attr)
     return;

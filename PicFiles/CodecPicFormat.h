@@ -56,8 +56,6 @@ protected:
   // Takes the options of another object of this very class.
   virtual void CopyOptions(const TCodecPicFormat &) {}
 
-  // Assertion failure unless attr is of the format's attribute class.
-  void CheckAttrClass(const TVellPicAttr &attr) const;
   // Resolutions and options of attr, after its class test when the format
   // has options.
   void ApplyAttr(const TVellPicAttr *attr);

@@ -1,6 +1,7 @@
 #include "PicFiles/PicFilesStartup.h"
 
 #include "PicFiles/BasePicFormat.h"
+#include "PicFiles/BmpFormat.h"
 #include "PicFiles/DcxFormat.h"
 #include "PicFiles/GifFormat.h"
 #include "PicFiles/JpgFormat.h"
@@ -18,6 +19,7 @@ namespace {
 // TTiffFormat, TWmfFormat, TTgaFormat, TPcxFormat, TPpmFormat, TPsdFormat,
 // TDcxFormat, TPngFormat. Each format adds its line at its place.
 void RegisterPicFormatClasses() {
+  RegisterPicFormat(TBmpFormat::StaticClass());
   RegisterPicFormat(TJpgFormat::StaticClass());
   RegisterPicFormat(TGifFormat::StaticClass());
   RegisterPicFormat(TTiffFormat::StaticClass());

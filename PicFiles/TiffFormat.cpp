@@ -5,6 +5,7 @@
 #include <QIODevice>
 
 #include <cmath>
+#include <new>
 #include <tiffio.h>
 
 VELL_IMPLEMENT_CLASS(TTiffGraphic, TRasterCodecPicture)
@@ -77,9 +78,10 @@ TRaster RasterOf(const TBitmap &bitmap, TImageFormatEnum format, bool whiteIsZer
   switch (format) {
   case ifeBlackWhite: {
     const QList<QRgb> blackWhite{qRgb(0, 0, 0), qRgb(255, 255, 255)};
-    const QImage mono = IsBlackAndWhite(image) ? image
-                        : image.convertToFormat(QImage::Format_RGB32)
-                              .convertToFormat(QImage::Format_Mono, blackWhite, Qt::ThresholdDither);
+    const QImage mono = IsBlackAndWhite(image)
+                            ? image
+                            : image.convertToFormat(QImage::Format_RGB32)
+                                  .convertToFormat(QImage::Format_Mono, blackWhite, Qt::ThresholdDither);
     raster.Pixels = OrderedMono(mono, whiteIsZero);
     raster.Format = PixelFormat1bppIndexed;
     break;
@@ -168,7 +170,13 @@ bool TTiffGraphic::Allows(TImageFormatEnum format, TTiffCompressionEnum compress
 
 void TTiffGraphic::LoadFromStream(QIODevice &stream) {
   TRaster raster;
-  if (VellTiffCodec.Decode(stream, 0, raster) != Ok)
+  GpStatus status;
+  try {
+    status = VellTiffCodec.Decode(stream, 0, raster);
+  } catch (const std::bad_alloc &) {
+    throw ETIFF(QStringLiteral("out of memory while decoding the TIFF image"));
+  }
+  if (status != Ok)
     throw ETIFF(GdipLastErrorText());
   TBitmap bitmap;
   const TImageFormatEnum format = TakePixels(raster, bitmap);
@@ -212,8 +220,10 @@ void TTiffGraphic::ReadHeader(QIODevice &stream, TPicInfo &info) const {
 }
 
 VELL_IMPLEMENT_CLASS(TTiffFormat, TCodecPicFormat,
-                     TProp::Accessor("Compression", &TTiffFormat::GetCompression, &TTiffFormat::SetCompression),
-                     TProp::Accessor("JpegQuality", &TTiffFormat::GetJpegQuality, &TTiffFormat::SetJpegQuality))
+                     TProp::Accessor("Compression", &TTiffFormat::GetCompression,
+                                     &TTiffFormat::SetCompression),
+                     TProp::Accessor("JpegQuality", &TTiffFormat::GetJpegQuality,
+                                     &TTiffFormat::SetJpegQuality))
 
 TTiffFormat::TTiffFormat() : TCodecPicFormat(std::make_unique<TTiffGraphic>()) {}
 

@@ -24,8 +24,8 @@ cmsHTRANSFORM ToSrgbBgr(cmsHPROFILE source, cmsUInt32Number sourceType) {
   if (!source)
     return nullptr;
   cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-  cmsHTRANSFORM transform = srgb ? cmsCreateTransform(source, sourceType, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0)
-                                 : nullptr;
+  cmsHTRANSFORM transform =
+      srgb ? cmsCreateTransform(source, sourceType, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0) : nullptr;
   cmsCloseProfile(source);
   if (srgb)
     cmsCloseProfile(srgb);
@@ -37,8 +37,7 @@ void DeleteTransform(void *transform) {
     cmsDeleteTransform(static_cast<cmsHTRANSFORM>(transform));
 }
 
-template <typename TSample>
-void InvertInks(const TSample *cmyk, uchar *bgr, quint32 width) {
+template <typename TSample> void InvertInks(const TSample *cmyk, uchar *bgr, quint32 width) {
   constexpr quint32 full = TSample(~TSample(0));
   for (quint32 x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
     const quint32 white = full - cmyk[3];

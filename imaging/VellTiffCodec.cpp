@@ -1,14 +1,18 @@
 // TIFF decoding and encoding with libtiff.
 //
 // Decoding keeps what the file holds where QImage has a matching format
-// (bilevel, grey 2-16 bits, palettes, RGB and RGBA of 8 and 16 bits) and hands
-// every other kind libtiff understands (CMYK, YCbCr, JPEG, LogLuv, planar
-// files, ...) to libtiff's RGBA reader. Only the first image of a file is read.
-// Encoding writes one or several pages of classic TIFF with the resolution tags, CCITT Group 4 for
-// bilevel images and LZW (with the horizontal predictor for 8/16-bit samples)
-// for everything else.
-#include "imaging/VellColorConvert.h"
+// (bilevel, grey 2-16 bits, palettes, RGB and RGBA of 8 and 16 bits), reads
+// planar files as interleaved rows, converts CMYK and CIE L*a*b* to sRGB
+// through LittleCMS, scales 32-bit integer and float samples to 8 bits, turns
+// 16-bit palettes into RGB, and hands every other kind libtiff understands
+// (YCbCr, old JPEG, LogLuv, ...) to libtiff's RGBA reader. Any page can be
+// read; orientation is applied.
+// Encoding writes one or several pages of classic TIFF (BigTIFF for a first
+// page beyond 3 GiB) with the resolution tags: for the service CCITT Group 4
+// for bilevel images and LZW (with the horizontal predictor for 8/16-bit
+// samples) for everything else; EncodeTiffImage takes the caller's storage.
 #include "imaging/VellTiffCodec.h"
+#include "imaging/VellColorConvert.h"
 #include "imaging/VellPixelPool.h"
 #include "imaging/VellResample.h"
 
@@ -369,8 +373,8 @@ QImage DecodeBilevelOrOneBitPalette(TIFF *tif, const TTiffLayout &layout) {
   if (image.colorCount() != 2)
     return {};
   const size_t bytes = (layout.Width + 7) / 8;
-  const bool ok =
-      ForEachRow(tif, layout, [&](quint32 y, const uchar *row) { std::memcpy(image.scanLine(int(y)), row, bytes); });
+  const bool ok = ForEachRow(
+      tif, layout, [&](quint32 y, const uchar *row) { std::memcpy(image.scanLine(int(y)), row, bytes); });
   return ok ? image : QImage();
 }
 
@@ -485,8 +489,8 @@ QImage DecodeScaled(TIFF *tif, const TTiffLayout &layout) {
   const bool premultiplied = layout.Alpha == EXTRASAMPLE_ASSOCALPHA;
   const size_t samples = layout.SamplesPerPixel;
   const quint16 format = layout.SampleFormat;
-  QImage image = NewPixels(layout, grey    ? QImage::Format_Grayscale8
-                                   : !alpha ? QImage::Format_BGR888
+  QImage image = NewPixels(layout, grey            ? QImage::Format_Grayscale8
+                                   : !alpha        ? QImage::Format_BGR888
                                    : premultiplied ? QImage::Format_ARGB32_Premultiplied
                                                    : QImage::Format_ARGB32);
   const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
@@ -496,8 +500,9 @@ QImage DecodeScaled(TIFF *tif, const TTiffLayout &layout) {
         const uchar level = Level8(row, first, format);
         out[x] = invert ? uchar(255 - level) : level;
       } else if (alpha) {
-        reinterpret_cast<QRgb *>(out)[x] = qRgba(Level8(row, first, format), Level8(row, first + 1, format),
-                                                 Level8(row, first + 2, format), Level8(row, first + 3, format));
+        reinterpret_cast<QRgb *>(out)[x] =
+            qRgba(Level8(row, first, format), Level8(row, first + 1, format), Level8(row, first + 2, format),
+                  Level8(row, first + 3, format));
       } else {
         for (size_t c = 0; c < 3; ++c)
           out[3 * x + 2 - c] = Level8(row, first + c, format);
@@ -530,8 +535,9 @@ QImage DecodeWidePalette(TIFF *tif, const TTiffLayout &layout) {
 QImage DecodeCmyk(TIFF *tif, const TTiffLayout &layout) {
   const TCmykToBgr convert(IccProfileOf(tif), layout.BitsPerSample);
   QImage image = NewPixels(layout, QImage::Format_BGR888);
-  const bool ok = ForEachRow(
-      tif, layout, [&](quint32 y, const uchar *row) { convert.Convert(row, image.scanLine(int(y)), layout.Width); });
+  const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
+    convert.Convert(row, image.scanLine(int(y)), layout.Width);
+  });
   return ok ? image : QImage();
 }
 
@@ -544,8 +550,9 @@ QImage DecodeLab(TIFF *tif, const TTiffLayout &layout) {
   if (!convert.IsValid())
     return {};
   QImage image = NewPixels(layout, QImage::Format_BGR888);
-  const bool ok = ForEachRow(
-      tif, layout, [&](quint32 y, const uchar *row) { convert.Convert(row, image.scanLine(int(y)), layout.Width); });
+  const bool ok = ForEachRow(tif, layout, [&](quint32 y, const uchar *row) {
+    convert.Convert(row, image.scanLine(int(y)), layout.Width);
+  });
   return ok ? image : QImage();
 }
 
@@ -554,8 +561,9 @@ QImage DecodeLab(TIFF *tif, const TTiffLayout &layout) {
 // for that partner gives the raster as stored.
 quint16 StoredOrder(quint16 orientation) {
   return orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT ? quint16(orientation - 4)
-         : orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_BOTLEFT ? orientation
-                                                                                    : quint16(ORIENTATION_TOPLEFT);
+         : orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_BOTLEFT
+             ? orientation
+             : quint16(ORIENTATION_TOPLEFT);
 }
 
 // Everything else libtiff can turn into RGBA: CMYK, YCbCr, JPEG, CIE Lab,
@@ -639,16 +647,19 @@ TDecodePath PathFor(TIFF *tif, const TTiffLayout &layout) {
     return {DecodeJpegAsRgb, PixelFormat24bppRGB, {}};
   const int bits = layout.BitsPerSample;
   // Planar files are read as rows of whole-byte samples side by side.
-  const bool rowsReadable = (layout.Planar == PLANARCONFIG_CONTIG || layout.SamplesPerPixel == 1 || bits % 8 == 0) &&
-                            layout.SamplesPerPixel <= 8;
+  const bool rowsReadable =
+      (layout.Planar == PLANARCONFIG_CONTIG || layout.SamplesPerPixel == 1 || bits % 8 == 0) &&
+      layout.SamplesPerPixel <= 8;
   if (rowsReadable && IsUnsignedInteger(layout))
     if (TDecodePath path = IntegerPath(tif, layout); path.Decoder)
       return path;
-  const bool rgb = layout.Photometric == PHOTOMETRIC_RGB && layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3);
+  const bool rgb =
+      layout.Photometric == PHOTOMETRIC_RGB && layout.SamplesPerPixel >= (layout.HasAlpha ? 4 : 3);
   if (rowsReadable && bits == 32 && (IsGrey(layout) || rgb))
-    return {DecodeScaled, IsGrey(layout) ? PixelFormat8bppIndexed
-                          : layout.HasAlpha ? PixelFormat32bppARGB
-                                            : PixelFormat24bppRGB,
+    return {DecodeScaled,
+            IsGrey(layout)    ? PixelFormat8bppIndexed
+            : layout.HasAlpha ? PixelFormat32bppARGB
+                              : PixelFormat24bppRGB,
             {}};
   char message[1024] = {};
   if (!TIFFRGBAImageOK(tif, message))
@@ -694,12 +705,14 @@ void ReadUprightResolution(TIFF *tif, const TTiffLayout &layout, float &dpiX, fl
 // Opens the device and selects image page; the failure recorded otherwise.
 GpStatus OpenPage(QIODevice &device, quint32 page, TTiffFile &file, quint32 &pageCount) {
   if (!file.OpenForReading(device))
-    return RecordFailure(UnknownImageFormat, QStringLiteral("not a readable TIFF file (%1)")
-                                                 .arg(file.Error(QStringLiteral("libtiff could not open it"))));
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("not a readable TIFF file (%1)")
+                             .arg(file.Error(QStringLiteral("libtiff could not open it"))));
   pageCount = TIFFNumberOfDirectories(file.Handle());
   if (page >= pageCount)
-    return RecordFailure(InvalidParameter,
-                         QStringLiteral("the TIFF file has %1 pages, no page %2").arg(pageCount).arg(page + 1));
+    return RecordFailure(
+        InvalidParameter,
+        QStringLiteral("the TIFF file has %1 pages, no page %2").arg(pageCount).arg(page + 1));
   if (page > 0 && !TIFFSetDirectory(file.Handle(), tdir_t(page)))
     return RecordFailure(UnknownImageFormat, QStringLiteral("cannot read page %1 (%2)")
                                                  .arg(page + 1)
@@ -724,7 +737,8 @@ GpStatus PixelFailure(const QString &reason) {
                       reason.contains(QLatin1String("allocat"), Qt::CaseInsensitive) ||
                       reason.contains(QLatin1String("No space"), Qt::CaseInsensitive);
   if (memory)
-    return RecordFailure(OutOfMemory, QStringLiteral("not enough memory to decode the TIFF image (%1)").arg(reason));
+    return RecordFailure(OutOfMemory,
+                         QStringLiteral("not enough memory to decode the TIFF image (%1)").arg(reason));
   return RecordFailure(UnknownImageFormat, QStringLiteral("damaged TIFF image data (%1)").arg(reason));
 }
 
@@ -754,8 +768,8 @@ GpStatus DecodeTiff(QIODevice &device, quint32 page, TRaster &raster) {
     return status;
   const TDecodePath path = PathFor(file.Handle(), layout);
   if (!path.Decoder)
-    return RecordFailure(UnknownImageFormat, QStringLiteral("cannot decode this kind of TIFF image (%1)")
-                                                 .arg(path.Refusal));
+    return RecordFailure(UnknownImageFormat,
+                         QStringLiteral("cannot decode this kind of TIFF image (%1)").arg(path.Refusal));
   // Errors reading the directory are warnings in effect; from here on any
   // error means damaged pixel data, even where libtiff went on decoding.
   file.ClearError();
@@ -766,7 +780,8 @@ GpStatus DecodeTiff(QIODevice &device, quint32 page, TRaster &raster) {
   raster.Format = path.Format;
   ReadUprightResolution(file.Handle(), layout, raster.DpiX, raster.DpiY);
   // CMYK and Lab pixels are sRGB now; their profile no longer describes them.
-  const bool converted = layout.Photometric == PHOTOMETRIC_SEPARATED || layout.Photometric == PHOTOMETRIC_CIELAB;
+  const bool converted =
+      layout.Photometric == PHOTOMETRIC_SEPARATED || layout.Photometric == PHOTOMETRIC_CIELAB;
   raster.IccProfile = converted ? QByteArray() : IccProfileOf(file.Handle());
   return Ok;
 }
@@ -1066,7 +1081,8 @@ public:
     }
     const quint16 scheme = TiffCompression(page.Layout, source.Compression);
     if (scheme == 0)
-      return RecordFailure(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));
+      return RecordFailure(InvalidParameter,
+                           QStringLiteral("CCITT compression needs a black-and-white image"));
     page.Storage = ServiceStorage(page.Layout, scheme);
     if (GpStatus status = WritePage(FTiff, FDevice, page); status != Ok)
       return status;
@@ -1091,29 +1107,33 @@ std::unique_ptr<TPageEncoder> NewTiffEncoder(QIODevice &device) {
 }
 
 bool IsTiff(QIODevice &device) {
-  return PeekStartsWith(device, QByteArrayView("II*\0", 4)) || PeekStartsWith(device, QByteArrayView("MM\0*", 4)) ||
-         PeekStartsWith(device, QByteArrayView("II+\0", 4)) || PeekStartsWith(device, QByteArrayView("MM\0+", 4));
+  return PeekStartsWith(device, QByteArrayView("II*\0", 4)) ||
+         PeekStartsWith(device, QByteArrayView("MM\0*", 4)) ||
+         PeekStartsWith(device, QByteArrayView("II+\0", 4)) ||
+         PeekStartsWith(device, QByteArrayView("MM\0+", 4));
 }
 
 } // namespace
 
-const TImageCodec VellTiffCodec{u"TIFF",
-                                u"image/tiff",
-                                u"Built-in TIFF Codec",
-                                u"*.TIF;*.TIFF",
-                                QUuid(0x557cf405, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                QUuid(0xb96b3cb1, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
-                                IsTiff,
-                                ReadTiffHeader,
-                                DecodeTiff,
-                                NewTiffEncoder};
+const TImageCodec VellTiffCodec{
+    u"TIFF",
+    u"image/tiff",
+    u"Built-in TIFF Codec",
+    u"*.TIF;*.TIFF",
+    QUuid(0x557cf405, 0x1a04, 0x11d3, 0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    QUuid(0xb96b3cb1, 0x0728, 0x11d3, 0x9d, 0x7b, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e),
+    IsTiff,
+    ReadTiffHeader,
+    DecodeTiff,
+    NewTiffEncoder};
 
 GpStatus EncodeTiffImage(QIODevice &device, const TRaster &raster, const TTiffStorage &storage) {
   QImage image;
   TTiffPage page;
   if (GpStatus status = RasterLayout(raster, image, page.Layout); status != Ok)
     return status;
-  const bool fax = storage.Compression == COMPRESSION_CCITTRLE || storage.Compression == COMPRESSION_CCITTFAX3 ||
+  const bool fax = storage.Compression == COMPRESSION_CCITTRLE ||
+                   storage.Compression == COMPRESSION_CCITTFAX3 ||
                    storage.Compression == COMPRESSION_CCITTFAX4;
   if (fax && !IsBilevel(page.Layout))
     return RecordFailure(InvalidParameter, QStringLiteral("CCITT compression needs a black-and-white image"));

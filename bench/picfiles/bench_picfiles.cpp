@@ -1,12 +1,14 @@
-// Speed of our JPEG and GIF codecs and speed and fidelity of the colour
+// Speed of our JPEG, GIF, TIFF and BMP codecs and speed and fidelity of the colour
 // quantiser on one picture (PNG or PPM); bench/picfiles/run compares the
 // figures with ImageMagick, libvips and pngquant on the same files.
 //   bench_picfiles PICTURE OUTPUT-FOLDER
 // Prints one line per measurement: name, megapixels per second or seconds,
 // and writes the 256-colour results as PNGs for the PSNR comparison.
+#include "imaging/VellBmpCodec.h"
 #include "imaging/VellColorQuantizer.h"
 #include "imaging/VellGifCodec.h"
 #include "imaging/VellJpegCodec.h"
+#include "imaging/VellTiffCodec.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -87,6 +89,41 @@ int main(int argc, char **argv) {
            buffer.open(QIODevice::ReadOnly);
            TGifPicture decoded;
            TVellGifCodec::Decode(buffer, decoded, error);
+         }));
+
+  // TIFF as the picture-format library writes it: one strip, no predictor.
+  TRaster raster{picture, 300, 300, PixelFormat24bppRGB, {}};
+  for (const auto &[name, scheme] : {std::pair{"lzw", quint16(5)}, std::pair{"deflate", quint16(32946)}}) {
+    QByteArray tiff;
+    const TTiffStorage storage{scheme, 0, 2147483647, -1, false};
+    Report(qPrintable(QStringLiteral("tiff encode %1").arg(QLatin1String(name))), megapixels, BestTime([&] {
+             QBuffer buffer;
+             buffer.open(QIODevice::WriteOnly);
+             if (EncodeTiffImage(buffer, raster, storage) != Ok)
+               error = QStringLiteral("TIFF encoding failed");
+             tiff = buffer.data();
+           }));
+    Report(qPrintable(QStringLiteral("tiff decode %1").arg(QLatin1String(name))), megapixels, BestTime([&] {
+             QBuffer buffer(&tiff);
+             buffer.open(QIODevice::ReadOnly);
+             TRaster decoded;
+             if (VellTiffCodec.Decode(buffer, 0, decoded) != Ok)
+               error = QStringLiteral("TIFF decoding failed");
+           }));
+  }
+
+  QByteArray bmp;
+  Report("bmp encode 24-bit", megapixels, BestTime([&] {
+           QBuffer buffer;
+           buffer.open(QIODevice::WriteOnly);
+           TVellBmpCodec::Encode(TBmpPicture{picture, 24, 0, 0}, buffer, error);
+           bmp = buffer.data();
+         }));
+  Report("bmp decode 24-bit", megapixels, BestTime([&] {
+           QBuffer buffer(&bmp);
+           buffer.open(QIODevice::ReadOnly);
+           TBmpPicture decoded;
+           TVellBmpCodec::Decode(buffer, decoded, error);
          }));
   return error.isEmpty() ? 0 : 1;
 }

@@ -14,8 +14,9 @@
 
 namespace {
 
-const TImageFormatEnum AllFormats[] = {ifeBlackWhite, ifeGray16, ifeGray256, ifeColor16, ifeColor256, ifeTrueColor};
-const TTiffCompressionEnum AllCompressions[] = {tceNone,  tcePackbits, tceGroup3_1d, tceGroup3_2d,
+const TImageFormatEnum AllFormats[] = {ifeBlackWhite, ifeGray16,   ifeGray256,
+                                       ifeColor16,    ifeColor256, ifeTrueColor};
+const TTiffCompressionEnum AllCompressions[] = {tceNone,   tcePackbits, tceGroup3_1d, tceGroup3_2d,
                                                 tceGroup4, tceZLib,     tceJPEG,      tceLZW};
 
 bool Allowed(TImageFormatEnum format, TTiffCompressionEnum compression) {
@@ -157,8 +158,8 @@ TEST(TiffFormat, EveryAllowedCompressionWritesItsTagsAndReadsBackElsewhere) {
     for (TTiffCompressionEnum compression : AllCompressions) {
       if (!Allowed(imageFormat, compression))
         continue;
-      const std::string name = "image format " + std::to_string(imageFormat) + ", compression " +
-                               std::to_string(compression);
+      const std::string name =
+          "image format " + std::to_string(imageFormat) + ", compression " + std::to_string(compression);
       TTiffFormat format;
       Assign(format, imageFormat, compression);
       ASSERT_EQ(format.GetCompression(), compression) << name;
@@ -173,7 +174,10 @@ TEST(TiffFormat, EveryAllowedCompressionWritesItsTagsAndReadsBackElsewhere) {
       EXPECT_EQ(tags.HasColourMap, layout.Photometric == PHOTOMETRIC_PALETTE) << name;
       EXPECT_EQ(tags.Planar, PLANARCONFIG_CONTIG) << name;
       EXPECT_EQ(tags.RowsPerStrip, compression == tceJPEG ? 8u : 2147483647u) << name;
-      EXPECT_EQ(tags.T4Options, compression == tceGroup3_1d ? 4u : compression == tceGroup3_2d ? 5u : 0u) << name;
+      EXPECT_EQ(tags.T4Options, compression == tceGroup3_1d   ? 4u
+                                : compression == tceGroup3_2d ? 5u
+                                                              : 0u)
+          << name;
       EXPECT_EQ(tags.Unit, RESUNIT_INCH) << name;
       EXPECT_EQ(tags.X, 300) << name;
       EXPECT_EQ(tags.Y, 200) << name;
@@ -182,7 +186,8 @@ TEST(TiffFormat, EveryAllowedCompressionWritesItsTagsAndReadsBackElsewhere) {
       const int tolerance = compression == tceJPEG ? 12 : 0;
       ASSERT_TRUE(RunToolOk(QStringLiteral("tiffinfo"), {QStringLiteral("-D"), file})) << name;
       const QString copy = dir.File(QStringLiteral("tiffcp.tif"));
-      ASSERT_TRUE(RunToolOk(QStringLiteral("tiffcp"), {QStringLiteral("-c"), QStringLiteral("none"), file, copy}))
+      ASSERT_TRUE(
+          RunToolOk(QStringLiteral("tiffcp"), {QStringLiteral("-c"), QStringLiteral("none"), file, copy}))
           << name;
       EXPECT_LE(LargestByteDifference(MagickRgba(copy), expected), tolerance) << name << " (tiffcp)";
       EXPECT_LE(LargestByteDifference(MagickRgba(file), expected), tolerance) << name << " (ImageMagick)";
@@ -257,8 +262,8 @@ TEST(TiffFormat, SignatureIsClassicTiffAtThePosition) {
     QByteArray Bytes;
     bool Expected;
   };
-  const TCase cases[] = {{QByteArray("..II*\0", 6), true},     {QByteArray("..MM\0*", 6), true},
-                         {QByteArray("..II+\0", 6), false},    {QByteArray("..MM*\0", 6), false},
+  const TCase cases[] = {{QByteArray("..II*\0", 6), true},    {QByteArray("..MM\0*", 6), true},
+                         {QByteArray("..II+\0", 6), false},   {QByteArray("..MM*\0", 6), false},
                          {QByteArray("II*\0....", 8), false}, {QByteArray("..II*", 5), false}};
   for (const TCase &c : cases) {
     QBuffer buffer;
@@ -310,7 +315,7 @@ TEST(TiffFormat, ReadInfoErrors) {
   auto withoutBitsPerSample = [](quint16 compression) {
     QByteArray tiff = HandMadeTiff(4, 1);
     const qsizetype entries = 12 + 2;
-    qToLittleEndian<quint16>(32999, tiff.data() + entries + 2 * 12);            // tag 258 becomes unknown
+    qToLittleEndian<quint16>(32999, tiff.data() + entries + 2 * 12);           // tag 258 becomes unknown
     qToLittleEndian<quint16>(compression, tiff.data() + entries + 3 * 12 + 8); // Compression value
     return tiff;
   };

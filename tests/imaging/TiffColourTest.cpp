@@ -45,7 +45,8 @@ TEST(TiffColour, CmykGoesThroughItsEmbeddedProfile) {
     ASSERT_TRUE(RunToolOk(QStringLiteral("tificc"), {QStringLiteral("-w8"), managed, reference}));
     const QByteArray ours = DecodedRgba(managed);
     EXPECT_LE(LargestByteDifference(ours, MagickRgba(reference)), 2) << bits << " bits";
-    EXPECT_GT(LargestByteDifference(ours, DecodedRgba(plain)), 20) << bits << " bits: the profile changes the colours";
+    EXPECT_GT(LargestByteDifference(ours, DecodedRgba(plain)), 20)
+        << bits << " bits: the profile changes the colours";
     TVellBitmap bitmap(managed);
     CLSID tiff;
     ASSERT_GE(GetEncoderClsid(QStringLiteral("image/tiff"), tiff), 0);
@@ -61,9 +62,10 @@ TEST(TiffColour, LabIsConvertedToSrgb) {
     double L, a, b;
     QRgb Srgb;
   };
-  const TColour colours[] = {{100, 0, 0, qRgb(255, 255, 255)},  {0, 0, 0, qRgb(0, 0, 0)},
-                             {54.29, 80.81, 69.89, qRgb(255, 0, 0)}, {87.82, -79.29, 80.99, qRgb(0, 255, 0)},
-                             {29.57, 68.30, -112.03, qRgb(0, 0, 255)}, {53.59, 0, 0, qRgb(128, 128, 128)}};
+  const TColour colours[] = {
+      {100, 0, 0, qRgb(255, 255, 255)},         {0, 0, 0, qRgb(0, 0, 0)},
+      {54.29, 80.81, 69.89, qRgb(255, 0, 0)},   {87.82, -79.29, 80.99, qRgb(0, 255, 0)},
+      {29.57, 68.30, -112.03, qRgb(0, 0, 255)}, {53.59, 0, 0, qRgb(128, 128, 128)}};
   const quint32 width = std::size(colours);
   for (quint16 bits : {quint16(8), quint16(16)}) {
     TTestDir dir;
@@ -83,8 +85,9 @@ TEST(TiffColour, LabIsConvertedToSrgb) {
         row8.insert(row8.end(), {uchar(std::lround(c.L * 255 / 100)), uchar(qint8(std::lround(c.a))),
                                  uchar(qint8(std::lround(c.b)))});
       else
-        row16.insert(row16.end(), {quint16(std::lround(c.L * 65535 / 100)), quint16(qint16(std::lround(c.a * 256))),
-                                   quint16(qint16(std::lround(c.b * 256)))});
+        row16.insert(row16.end(),
+                     {quint16(std::lround(c.L * 65535 / 100)), quint16(qint16(std::lround(c.a * 256))),
+                      quint16(qint16(std::lround(c.b * 256)))});
     }
     ASSERT_EQ(TIFFWriteScanline(tif, bits == 8 ? static_cast<void *>(row8.data()) : row16.data(), 0, 0), 1);
     TIFFClose(tif);

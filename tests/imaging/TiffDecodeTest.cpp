@@ -1,7 +1,7 @@
 // Decoding of every kind of TIFF file, and re-encoding as loaded.
 #include "imaging/VellGDIPOBJ.h"
-#include "tests/support/TestImages.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestImages.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -98,27 +98,30 @@ const TDecodeCase DecodeCases[] = {
      QImage::Format_RGBX64, 0},
     {Tiled(Planar(Spec("Rgb16PlanarTiled", PHOTOMETRIC_RGB, 16, 3, COMPRESSION_ADOBE_DEFLATE))),
      PixelFormat48bppRGB, QImage::Format_RGBX64, 0},
-    {Spec("Palette16", PHOTOMETRIC_PALETTE, 16, 1, COMPRESSION_LZW), PixelFormat24bppRGB, QImage::Format_BGR888, 0},
+    {Spec("Palette16", PHOTOMETRIC_PALETTE, 16, 1, COMPRESSION_LZW), PixelFormat24bppRGB,
+     QImage::Format_BGR888, 0},
     {Spec("Cmyk8", PHOTOMETRIC_SEPARATED, 8, 4, COMPRESSION_LZW), PixelFormat24bppRGB, QImage::Format_BGR888,
      1},
     {Planar(Spec("Cmyk8Planar", PHOTOMETRIC_SEPARATED, 8, 4, COMPRESSION_PACKBITS)), PixelFormat24bppRGB,
      QImage::Format_BGR888, 1},
-    {Spec("Cmyk16", PHOTOMETRIC_SEPARATED, 16, 4, COMPRESSION_LZW), PixelFormat24bppRGB, QImage::Format_BGR888,
-     1},
+    {Spec("Cmyk16", PHOTOMETRIC_SEPARATED, 16, 4, COMPRESSION_LZW), PixelFormat24bppRGB,
+     QImage::Format_BGR888, 1},
     {Planar(Spec("Cmyk16Planar", PHOTOMETRIC_SEPARATED, 16, 4, COMPRESSION_NONE)), PixelFormat24bppRGB,
      QImage::Format_BGR888, 1},
     {Samples(Spec("Grey32Uint", PHOTOMETRIC_MINISBLACK, 32, 1, COMPRESSION_LZW), SAMPLEFORMAT_UINT),
      PixelFormat8bppIndexed, QImage::Format_Grayscale8, 0},
     {Samples(Spec("Grey32Int", PHOTOMETRIC_MINISBLACK, 32, 1, COMPRESSION_NONE), SAMPLEFORMAT_INT),
      PixelFormat8bppIndexed, QImage::Format_Grayscale8, 0, -1},
-    {Samples(Spec("Grey32Float", PHOTOMETRIC_MINISBLACK, 32, 1, COMPRESSION_ADOBE_DEFLATE), SAMPLEFORMAT_IEEEFP),
+    {Samples(Spec("Grey32Float", PHOTOMETRIC_MINISBLACK, 32, 1, COMPRESSION_ADOBE_DEFLATE),
+             SAMPLEFORMAT_IEEEFP),
      PixelFormat8bppIndexed, QImage::Format_Grayscale8, 0},
-    {Tiled(Samples(Spec("Grey32FloatTiled", PHOTOMETRIC_MINISBLACK, 32, 1, COMPRESSION_NONE), SAMPLEFORMAT_IEEEFP)),
+    {Tiled(Samples(Spec("Grey32FloatTiled", PHOTOMETRIC_MINISBLACK, 32, 1, COMPRESSION_NONE),
+                   SAMPLEFORMAT_IEEEFP)),
      PixelFormat8bppIndexed, QImage::Format_Grayscale8, 0},
     {Tiled(Samples(Spec("Rgb32UintTiled", PHOTOMETRIC_RGB, 32, 3, COMPRESSION_LZW), SAMPLEFORMAT_UINT)),
      PixelFormat24bppRGB, QImage::Format_BGR888, 0},
-    {Samples(Spec("Rgb32Int", PHOTOMETRIC_RGB, 32, 3, COMPRESSION_LZW), SAMPLEFORMAT_INT), PixelFormat24bppRGB,
-     QImage::Format_BGR888, 0, -1},
+    {Samples(Spec("Rgb32Int", PHOTOMETRIC_RGB, 32, 3, COMPRESSION_LZW), SAMPLEFORMAT_INT),
+     PixelFormat24bppRGB, QImage::Format_BGR888, 0, -1},
     {Samples(Spec("Rgb32Float", PHOTOMETRIC_RGB, 32, 3, COMPRESSION_NONE), SAMPLEFORMAT_IEEEFP),
      PixelFormat24bppRGB, QImage::Format_BGR888, 0},
     {Tiled(Planar(Samples(Spec("Rgb32FloatPlanarTiled", PHOTOMETRIC_RGB, 32, 3, COMPRESSION_ADOBE_DEFLATE),
@@ -243,14 +246,15 @@ TEST(TiffDecodeMultiPage, ReadsEveryPageAndItsHeader) {
   }
   TVellBitmap missing(TFilePage{file, 3});
   EXPECT_EQ(missing.GetLastStatus(), InvalidParameter);
-  EXPECT_TRUE(missing.GetLastErrorText().contains(QLatin1String("has 3 pages"))) << missing.GetLastErrorText().toStdString();
+  EXPECT_TRUE(missing.GetLastErrorText().contains(QLatin1String("has 3 pages")))
+      << missing.GetLastErrorText().toStdString();
 }
 
 // A hand-made 3 × 2 grey image a b c / d e f as every orientation shows it,
 // through the row decoders (grey) and libtiff's RGBA reader (planar RGB).
 TEST(TiffDecodeOrientation, EveryOrientationIsShownUpright) {
-  const char *const upright[] = {"",           "abc/def",    "cba/fed",    "fed/cba", "def/abc",
-                                 "ad/be/cf",   "da/eb/fc",   "fc/eb/da",   "cf/be/ad"};
+  const char *const upright[] = {"",         "abc/def",  "cba/fed",  "fed/cba", "def/abc",
+                                 "ad/be/cf", "da/eb/fc", "fc/eb/da", "cf/be/ad"};
   for (quint16 samples : {quint16(1), quint16(3)})
     for (quint16 orientation = 1; orientation <= 8; ++orientation) {
       TTestDir dir;
@@ -292,7 +296,8 @@ TEST(TiffDecodeOrientation, EveryOrientationIsShownUpright) {
       QString shown;
       for (int y = 0; y < pixels.height(); ++y)
         for (int x = 0; x < pixels.width(); ++x)
-          shown += QString(y > 0 && x == 0 ? QStringLiteral("/") : QString()) + QChar(qRed(pixels.pixel(x, y)));
+          shown +=
+              QString(y > 0 && x == 0 ? QStringLiteral("/") : QString()) + QChar(qRed(pixels.pixel(x, y)));
       EXPECT_EQ(shown, expected) << "orientation " << orientation << ", samples " << samples;
     }
 }

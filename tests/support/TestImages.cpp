@@ -158,7 +158,9 @@ QRgba64 PatternColour(const TTiffSpec &spec, int x, int y) {
   case PHOTOMETRIC_SEPARATED: {
     const double full = (1u << bits) - 1;
     const double white = 1 - PatternSample(spec, x, y, 3) / full;
-    auto ink = [&](int c) { return quint16(std::lround((1 - PatternSample(spec, x, y, c) / full) * white * 65535)); };
+    auto ink = [&](int c) {
+      return quint16(std::lround((1 - PatternSample(spec, x, y, c) / full) * white * 65535));
+    };
     return QRgba64::fromRgba64(ink(0), ink(1), ink(2), 0xFFFF);
   }
   default:
