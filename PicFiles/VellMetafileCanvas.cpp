@@ -3,7 +3,7 @@
 #include "PicFiles/VellMetafile.h"
 
 #include <QPaintEngine>
-#include <QPainterPathStroker>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QTextItem>
 
@@ -90,6 +90,83 @@ quint32 PenStyleOf(const QPen &pen) {
   else if (pen.joinStyle() == Qt::MiterJoin || pen.joinStyle() == Qt::SvgMiterJoin)
     style |= 0x2000;
   return style;
+}
+
+// Figures of more elements than this are clipped to the clip's bounding
+// rectangle instead of by path intersection.
+constexpr int ExactClipElements = 256;
+
+// The part of a closed polygon inside rect (Sutherland-Hodgman, one edge of
+// the rectangle after the other).
+QPolygonF ClipPolygon(QPolygonF polygon, const QRectF &rect) {
+  const auto cutBy = [&polygon](auto inside, auto crossing) {
+    QPolygonF kept;
+    for (qsizetype i = 0; i < polygon.size(); ++i) {
+      const QPointF &from = polygon[(i + polygon.size() - 1) % polygon.size()];
+      const QPointF &to = polygon[i];
+      if (inside(to)) {
+        if (!inside(from))
+          kept.append(crossing(from, to));
+        kept.append(to);
+      } else if (inside(from)) {
+        kept.append(crossing(from, to));
+      }
+    }
+    polygon = kept;
+  };
+  const auto atX = [](double x) {
+    return [x](QPointF a, QPointF b) { return QPointF(x, a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x())); };
+  };
+  const auto atY = [](double y) {
+    return [y](QPointF a, QPointF b) { return QPointF(a.x() + (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()), y); };
+  };
+  cutBy([&](QPointF p) { return p.x() >= rect.left(); }, atX(rect.left()));
+  cutBy([&](QPointF p) { return p.x() <= rect.right(); }, atX(rect.right()));
+  cutBy([&](QPointF p) { return p.y() >= rect.top(); }, atY(rect.top()));
+  cutBy([&](QPointF p) { return p.y() <= rect.bottom(); }, atY(rect.bottom()));
+  return polygon;
+}
+
+// The runs of an open polyline inside rect (each segment cut by Liang-Barsky).
+QList<QPolygonF> ClipPolyline(const QPolygonF &line, const QRectF &rect) {
+  QList<QPolygonF> runs;
+  QPolygonF run;
+  for (qsizetype i = 1; i < line.size(); ++i) {
+    const QPointF a = line[i - 1];
+    const QPointF d = line[i] - a;
+    double enter = 0;
+    double leave = 1;
+    const double p[] = {-d.x(), d.x(), -d.y(), d.y()};
+    const double q[] = {a.x() - rect.left(), rect.right() - a.x(), a.y() - rect.top(), rect.bottom() - a.y()};
+    bool visible = true;
+    for (int k = 0; k < 4 && visible; ++k) {
+      if (p[k] == 0)
+        visible = q[k] >= 0;
+      else if (p[k] < 0)
+        enter = qMax(enter, q[k] / p[k]);
+      else
+        leave = qMin(leave, q[k] / p[k]);
+    }
+    if (!visible || enter > leave) {
+      if (run.size() > 1)
+        runs.append(run);
+      run.clear();
+      continue;
+    }
+    if (run.isEmpty() || enter > 0) {
+      if (run.size() > 1)
+        runs.append(run);
+      run = QPolygonF{a + d * enter};
+    }
+    run.append(a + d * leave);
+    if (leave < 1) {
+      runs.append(run);
+      run.clear();
+    }
+  }
+  if (run.size() > 1)
+    runs.append(run);
+  return runs;
 }
 
 // Turns figures, polylines and bitmaps in recording pixels into the records
@@ -440,10 +517,21 @@ private:
   // The clip in recording pixels, when there is one.
   std::optional<QPainterPath> Clip() const { return FClipEnabled ? FClip : std::nullopt; }
 
+  // Figures cut to the clip: exactly by path intersection while both are
+  // small, else to the clip's bounding rectangle, which keeps the cost linear.
   void Fill(const QPainterPath &devicePath, QColor color) {
     const auto clip = Clip();
-    const QPainterPath visible = clip ? devicePath.intersected(*clip) : devicePath;
-    FWriter.Fill(visible.toFillPolygons(), visible.fillRule() == Qt::WindingFill, color);
+    const bool winding = devicePath.fillRule() == Qt::WindingFill;
+    if (!clip) {
+      FWriter.Fill(devicePath.toFillPolygons(), winding, color);
+    } else if (devicePath.elementCount() <= ExactClipElements && clip->elementCount() <= ExactClipElements) {
+      FWriter.Fill(devicePath.intersected(*clip).toFillPolygons(), winding, color);
+    } else {
+      QList<QPolygonF> polygons;
+      for (const QPolygonF &polygon : devicePath.toFillPolygons())
+        polygons.append(ClipPolygon(polygon, clip->boundingRect()));
+      FWriter.Fill(polygons, winding, color);
+    }
   }
 
   void Record(const QPainterPath &path, bool fill) {
@@ -458,15 +546,14 @@ private:
     if (pen.style() == Qt::NoPen)
       return;
     const double width = pen.isCosmetic() ? 0 : pen.widthF() * std::sqrt(std::abs(transform.determinant()));
-    if (Clip()) {
-      QPainterPathStroker stroker(pen);
-      stroker.setWidth(qMax(width, 1.0));
-      QPainterPath outline = stroker.createStroke(device);
-      outline.setFillRule(Qt::WindingFill);
-      Fill(outline, pen.color());
-      return;
+    QList<QPolygonF> lines = device.toSubpathPolygons();
+    if (const auto clip = Clip()) {
+      QList<QPolygonF> inside;
+      for (const QPolygonF &line : lines)
+        inside += ClipPolyline(line, clip->boundingRect());
+      lines = inside;
     }
-    FWriter.Stroke(device.toSubpathPolygons(), pen, width);
+    FWriter.Stroke(lines, pen, width);
   }
 
   TRecordWriter &FWriter;

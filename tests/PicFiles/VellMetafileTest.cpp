@@ -248,21 +248,53 @@ TEST(Metafile, BadAndUnknownRecordsAreSkipped) {
   EXPECT_EQ(ours.pixel(2, 2), qRgb(255, 255, 255));
 }
 
+// The band (0, 0)-(20, 10) as a polygon of 320 points along its edges: a
+// figure large enough that recording clips it by rectangle.
+TMetaRecord ManyPointBand() {
+  TRecordBuilder p;
+  p.I32(0).I32(0).I32(20).I32(10).U32(320);
+  for (int i = 0; i < 80; ++i)
+    p.I16(i / 4).I16(0);
+  for (int i = 0; i < 80; ++i)
+    p.I16(20).I16(i / 8);
+  for (int i = 0; i < 80; ++i)
+    p.I16(20 - i / 4).I16(10);
+  for (int i = 0; i < 80; ++i)
+    p.I16(0).I16(10 - i / 8);
+  return Emf(86, p);
+}
+
+TMetafile InTheOtherForm(TMetafile metafile) {
+  metafile.SetEnhanced(!metafile.Enhanced());
+  QBuffer buffer;
+  buffer.open(QIODevice::ReadWrite);
+  metafile.SaveToStream(buffer);
+  return LoadedMetafile(buffer.data());
+}
+
+// Clipping limits what is drawn, and what is recorded from the playback
+// (the other form) keeps within the same limits.
 TEST(Metafile, ClippingAndSavedStatesLimitTheDrawing) {
-  const QList<TMetaRecord> records = {
-      EmfBrush(1, qRgb(0, 0, 0)), EmfU32(37, 1), EmfU32(37, NullPen),
-      EmfU32(33, 0),                         // SaveDC
-      EmfRect(30, 0, 0, 10, 20),             // IntersectClipRect: left half
-      EmfRect(43, 0, 0, 20, 10),             // top band, clipped to its left half
-      EmfU32(34, quint32(-1)),               // RestoreDC: no clipping again
-      EmfRect(29, 5, 10, 15, 20),            // ExcludeClipRect
-      EmfRect(43, 0, 12, 20, 20)};           // bottom band with a hole
-  const QImage ours = RenderedMetafile(Built(true, 20, 20, records));
-  EXPECT_EQ(ours.pixel(5, 5), qRgb(0, 0, 0));
-  EXPECT_EQ(ours.pixel(15, 5), qRgb(255, 255, 255));
-  EXPECT_EQ(ours.pixel(2, 16), qRgb(0, 0, 0));
-  EXPECT_EQ(ours.pixel(10, 16), qRgb(255, 255, 255));
-  EXPECT_EQ(ours.pixel(18, 16), qRgb(0, 0, 0));
+  for (const bool manyPoints : {false, true}) {
+    const QList<TMetaRecord> records = {
+        EmfBrush(1, qRgb(0, 0, 0)), EmfU32(37, 1), EmfU32(37, NullPen),
+        EmfU32(33, 0),                                          // SaveDC
+        EmfRect(30, 0, 0, 10, 20),                              // IntersectClipRect: left half
+        manyPoints ? ManyPointBand() : EmfRect(43, 0, 0, 20, 10), // top band, clipped to its left half
+        EmfU32(34, quint32(-1)),                                // RestoreDC: no clipping again
+        EmfRect(29, 5, 10, 15, 20),                             // ExcludeClipRect
+        EmfRect(43, 0, 12, 20, 20)};                            // bottom band with a hole
+    const TMetafile played = Built(true, 20, 20, records);
+    for (const TMetafile &metafile : {played, InTheOtherForm(played)}) {
+      SCOPED_TRACE(std::string(manyPoints ? "many points, " : "rectangle, ") + (metafile.Enhanced() ? "EMF" : "WMF"));
+      const QImage ours = RenderedMetafile(metafile);
+      EXPECT_EQ(ours.pixel(5, 5), qRgb(0, 0, 0));
+      EXPECT_EQ(ours.pixel(15, 5), qRgb(255, 255, 255));
+      EXPECT_EQ(ours.pixel(2, 16), qRgb(0, 0, 0));
+      EXPECT_EQ(ours.pixel(10, 16), qRgb(255, 255, 255));
+      EXPECT_EQ(ours.pixel(18, 16), qRgb(0, 0, 0));
+    }
+  }
 }
 
 // A 40-unit font from EXTCREATEFONTINDIRECTW puts text ink below the
