@@ -11,6 +11,7 @@
 #include "PicFiles/TgaFormat.h"
 #include "PicFiles/TiffFormat.h"
 #include "PicFiles/VellPicAttrs.h"
+#include "PicFiles/WmfFormat.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ void RegisterPicFormatClasses() {
   RegisterPicFormat(TJpgFormat::StaticClass());
   RegisterPicFormat(TGifFormat::StaticClass());
   RegisterPicFormat(TTiffFormat::StaticClass());
+  RegisterPicFormat(TWmfFormat::StaticClass());
   RegisterPicFormat(TTgaFormat::StaticClass());
   RegisterPicFormat(TPcxFormat::StaticClass());
   RegisterPicFormat(TPpmFormat::StaticClass());

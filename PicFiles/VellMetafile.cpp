@@ -46,6 +46,11 @@ QSize ReadSize(TByteCursor &cursor) {
   return QSize(width, height);
 }
 
+// Millimetres in micrometres, as far as 32 bits hold them.
+qint32 Micrometres(qint32 millimetres) {
+  return qint32(qBound(qint64(INT32_MIN), qint64(millimetres) * 1000, qint64(INT32_MAX)));
+}
+
 qint16 S16(TByteCursor &cursor) { return qint16(cursor.U16LE()); }
 
 void AppendRect(TRecordBuilder &out, const QRect &rect) {
@@ -118,7 +123,6 @@ void TMetafile::CopyFrom(const TCodecPicture &source) {
 
 void TMetafile::CopyToBitmap(TBitmap &bitmap) const {
   CheckPictureSize(FWidth, FHeight, "Metafile");
-  bitmap.SetPixelDepth(24);
   bitmap.SetSize(FWidth, FHeight);
   TBitmapCanvas canvas(bitmap);
   canvas.Handle().fillRect(QRect(0, 0, FWidth, FHeight), Qt::white);
@@ -137,7 +141,7 @@ void TMetafile::SetRecords(TMetafileForm form, const TMetafileHeader &header, QL
 
 TMetafileHeader TMetafile::RecordingHeader(int width, int height) {
   TMetafileHeader header;
-  header.Bounds = QRect(0, 0, 0, 0).adjusted(0, 0, -1, -1);
+  header.Bounds = QRect(QPoint(0, 0), QPoint(-1, -1));
   header.Frame = QRect(QPoint(0, 0), QPoint(int(std::lround(width * double(HundredthsMmPerInch) / MetafilePixelsPerInch)),
                                              int(std::lround(height * double(HundredthsMmPerInch) / MetafilePixelsPerInch))));
   // A reference device of exactly 96 dots per inch: 960 pixels in 254 mm.
@@ -291,7 +295,7 @@ void TMetafile::WriteEnhanced(QIODevice &stream) const {
   out.I32(header.DevicePixels.width()).I32(header.DevicePixels.height());
   out.I32(header.DeviceMillimeters.width()).I32(header.DeviceMillimeters.height());
   out.U32(0).U32(0).U32(0); // no pixel format, no OpenGL
-  out.I32(header.DeviceMillimeters.width() * 1000).I32(header.DeviceMillimeters.height() * 1000);
+  out.I32(Micrometres(header.DeviceMillimeters.width())).I32(Micrometres(header.DeviceMillimeters.height()));
   WriteBytes(stream, out.Result());
   for (const TMetaRecord &record : FRecords)
     WriteBytes(stream, record.Bytes);

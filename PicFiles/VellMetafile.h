@@ -87,8 +87,8 @@ public:
   // No records and the given size; the form flag stays.
   void NewImage(int width, int height, TImageFormatEnum format) override;
   void CopyFrom(const TCodecPicture &source) override;
-  // bitmap becomes a white 24-bit picture of the metafile's size with the
-  // metafile played back on it.
+  // bitmap, in its depth, takes the metafile's size, is cleared to white and
+  // gets the metafile played back on it.
   void CopyToBitmap(TBitmap &bitmap) const override;
   // No records and size 0 x 0.
   void Clear() override;

@@ -3,7 +3,7 @@
 #include "PicFiles/VellMetafile.h"
 
 #include <QPaintEngine>
-#include <QPainterPathStroker>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QTextItem>
 
@@ -90,6 +90,83 @@ quint32 PenStyleOf(const QPen &pen) {
   else if (pen.joinStyle() == Qt::MiterJoin || pen.joinStyle() == Qt::SvgMiterJoin)
     style |= 0x2000;
   return style;
+}
+
+// Figures of more elements than this are clipped to the clip's bounding
+// rectangle instead of by path intersection.
+constexpr int ExactClipElements = 256;
+
+// The part of a closed polygon inside rect (Sutherland-Hodgman, one edge of
+// the rectangle after the other).
+QPolygonF ClipPolygon(QPolygonF polygon, const QRectF &rect) {
+  const auto cutBy = [&polygon](auto inside, auto crossing) {
+    QPolygonF kept;
+    for (qsizetype i = 0; i < polygon.size(); ++i) {
+      const QPointF &from = polygon[(i + polygon.size() - 1) % polygon.size()];
+      const QPointF &to = polygon[i];
+      if (inside(to)) {
+        if (!inside(from))
+          kept.append(crossing(from, to));
+        kept.append(to);
+      } else if (inside(from)) {
+        kept.append(crossing(from, to));
+      }
+    }
+    polygon = kept;
+  };
+  const auto atX = [](double x) {
+    return [x](QPointF a, QPointF b) { return QPointF(x, a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x())); };
+  };
+  const auto atY = [](double y) {
+    return [y](QPointF a, QPointF b) { return QPointF(a.x() + (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()), y); };
+  };
+  cutBy([&](QPointF p) { return p.x() >= rect.left(); }, atX(rect.left()));
+  cutBy([&](QPointF p) { return p.x() <= rect.right(); }, atX(rect.right()));
+  cutBy([&](QPointF p) { return p.y() >= rect.top(); }, atY(rect.top()));
+  cutBy([&](QPointF p) { return p.y() <= rect.bottom(); }, atY(rect.bottom()));
+  return polygon;
+}
+
+// The runs of an open polyline inside rect (each segment cut by Liang-Barsky).
+QList<QPolygonF> ClipPolyline(const QPolygonF &line, const QRectF &rect) {
+  QList<QPolygonF> runs;
+  QPolygonF run;
+  for (qsizetype i = 1; i < line.size(); ++i) {
+    const QPointF a = line[i - 1];
+    const QPointF d = line[i] - a;
+    double enter = 0;
+    double leave = 1;
+    const double p[] = {-d.x(), d.x(), -d.y(), d.y()};
+    const double q[] = {a.x() - rect.left(), rect.right() - a.x(), a.y() - rect.top(), rect.bottom() - a.y()};
+    bool visible = true;
+    for (int k = 0; k < 4 && visible; ++k) {
+      if (p[k] == 0)
+        visible = q[k] >= 0;
+      else if (p[k] < 0)
+        enter = qMax(enter, q[k] / p[k]);
+      else
+        leave = qMin(leave, q[k] / p[k]);
+    }
+    if (!visible || enter > leave) {
+      if (run.size() > 1)
+        runs.append(run);
+      run.clear();
+      continue;
+    }
+    if (run.isEmpty() || enter > 0) {
+      if (run.size() > 1)
+        runs.append(run);
+      run = QPolygonF{a + d * enter};
+    }
+    run.append(a + d * leave);
+    if (leave < 1) {
+      runs.append(run);
+      run.clear();
+    }
+  }
+  if (run.size() > 1)
+    runs.append(run);
+  return runs;
 }
 
 // Turns figures, polylines and bitmaps in recording pixels into the records
@@ -267,10 +344,15 @@ private:
       Emit(WmfSetPolyFillMode, TRecordBuilder().U16(winding ? 2 : 1));
   }
 
+  // A coordinate in logical units, kept within what the form's records hold.
+  int Units(double pixels) const {
+    const double limit = FEnhanced ? 1e9 : 32767;
+    return int(std::lround(qBound(-limit, pixels * FUnits, limit)));
+  }
+
   QRect Logical(const QRectF &pixels) const {
-    const QPoint topLeft(int(std::lround(pixels.left() * FUnits)), int(std::lround(pixels.top() * FUnits)));
-    const QPoint bottomRight(int(std::lround(pixels.right() * FUnits)), int(std::lround(pixels.bottom() * FUnits)));
-    return QRect(topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y()));
+    const QPoint topLeft(Units(pixels.left()), Units(pixels.top()));
+    return QRect(topLeft, QSize(Units(pixels.right()) - topLeft.x(), Units(pixels.bottom()) - topLeft.y()));
   }
 
   QList<QPolygon> Logical(const QList<QPolygonF> &polygons) {
@@ -278,8 +360,7 @@ private:
     for (const QPolygonF &polygon : polygons) {
       QPolygon points;
       for (const QPointF &p : polygon)
-        points.append(QPoint(int(std::lround(qBound(-1e9, p.x() * FUnits, 1e9))),
-                             int(std::lround(qBound(-1e9, p.y() * FUnits, 1e9)))));
+        points.append(QPoint(Units(p.x()), Units(p.y())));
       logical.append(points);
       Touch(polygon.boundingRect());
     }
@@ -294,10 +375,13 @@ private:
     return true;
   }
 
-  void Touch(const QRectF &pixels) { FDrawn = FDrawn.united(pixels); }
+  // Pixels within what a 32-bit rectangle holds.
+  static QRectF Bounded(const QRectF &pixels) { return pixels.intersected(QRectF(-1e9, -1e9, 2e9, 2e9)); }
+
+  void Touch(const QRectF &pixels) { FDrawn = FDrawn.united(Bounded(pixels)); }
 
   static void AppendBounds(TRecordBuilder &params, const QRectF &pixels) {
-    const QRect bounds = pixels.toAlignedRect();
+    const QRect bounds = Bounded(pixels).toAlignedRect();
     params.I32(bounds.left()).I32(bounds.top()).I32(bounds.right()).I32(bounds.bottom());
   }
 
@@ -362,7 +446,32 @@ public:
 
   bool begin(QPaintDevice *) override { return true; }
   bool end() override { return true; }
-  void updateState(const QPaintEngineState &) override {}
+  // Follows the clip as the painter sets it, in recording pixels.
+  void updateState(const QPaintEngineState &changed) override {
+    const QPaintEngine::DirtyFlags flags = changed.state();
+    if (flags & DirtyClipEnabled)
+      FClipEnabled = changed.isClipEnabled();
+    if (!(flags & (DirtyClipPath | DirtyClipRegion)))
+      return;
+    QPainterPath area;
+    if (flags & DirtyClipPath)
+      area = changed.clipPath();
+    else
+      area.addRegion(changed.clipRegion());
+    area = changed.transform().map(area);
+    switch (changed.clipOperation()) {
+    case Qt::NoClip:
+      FClip.reset();
+      break;
+    case Qt::ReplaceClip:
+      FClip = area;
+      break;
+    case Qt::IntersectClip:
+      FClip = FClip ? FClip->intersected(area) : area;
+      break;
+    }
+    FClipEnabled = changed.clipOperation() != Qt::NoClip;
+  }
   Type type() const override { return User; }
 
   void drawPath(const QPainterPath &path) override { Record(path, true); }
@@ -394,7 +503,7 @@ public:
                     source.top() + (visible.top() - dest.top()) * sy, visible.width() * sx, visible.height() * sy);
       dest = visible;
     }
-    FWriter.Image(dest, image.copy(from.toAlignedRect()));
+    FWriter.Image(dest, image.copy(from.intersected(QRectF(image.rect())).toAlignedRect()));
   }
 
   void drawTextItem(const QPointF &origin, const QTextItem &item) override {
@@ -406,16 +515,23 @@ public:
 
 private:
   // The clip in recording pixels, when there is one.
-  std::optional<QPainterPath> Clip() const {
-    if (!painter() || !painter()->hasClipping())
-      return std::nullopt;
-    return painter()->transform().map(painter()->clipPath());
-  }
+  std::optional<QPainterPath> Clip() const { return FClipEnabled ? FClip : std::nullopt; }
 
+  // Figures cut to the clip: exactly by path intersection while both are
+  // small, else to the clip's bounding rectangle, which keeps the cost linear.
   void Fill(const QPainterPath &devicePath, QColor color) {
     const auto clip = Clip();
-    const QPainterPath visible = clip ? devicePath.intersected(*clip) : devicePath;
-    FWriter.Fill(visible.toFillPolygons(), visible.fillRule() == Qt::WindingFill, color);
+    const bool winding = devicePath.fillRule() == Qt::WindingFill;
+    if (!clip) {
+      FWriter.Fill(devicePath.toFillPolygons(), winding, color);
+    } else if (devicePath.elementCount() <= ExactClipElements && clip->elementCount() <= ExactClipElements) {
+      FWriter.Fill(devicePath.intersected(*clip).toFillPolygons(), winding, color);
+    } else {
+      QList<QPolygonF> polygons;
+      for (const QPolygonF &polygon : devicePath.toFillPolygons())
+        polygons.append(ClipPolygon(polygon, clip->boundingRect()));
+      FWriter.Fill(polygons, winding, color);
+    }
   }
 
   void Record(const QPainterPath &path, bool fill) {
@@ -430,18 +546,19 @@ private:
     if (pen.style() == Qt::NoPen)
       return;
     const double width = pen.isCosmetic() ? 0 : pen.widthF() * std::sqrt(std::abs(transform.determinant()));
-    if (Clip()) {
-      QPainterPathStroker stroker(pen);
-      stroker.setWidth(qMax(width, 1.0));
-      QPainterPath outline = stroker.createStroke(device);
-      outline.setFillRule(Qt::WindingFill);
-      Fill(outline, pen.color());
-      return;
+    QList<QPolygonF> lines = device.toSubpathPolygons();
+    if (const auto clip = Clip()) {
+      QList<QPolygonF> inside;
+      for (const QPolygonF &line : lines)
+        inside += ClipPolyline(line, clip->boundingRect());
+      lines = inside;
     }
-    FWriter.Stroke(device.toSubpathPolygons(), pen, width);
+    FWriter.Stroke(lines, pen, width);
   }
 
   TRecordWriter &FWriter;
+  std::optional<QPainterPath> FClip;
+  bool FClipEnabled = false;
 };
 
 } // namespace

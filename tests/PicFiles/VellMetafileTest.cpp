@@ -3,60 +3,13 @@
 // their shapes, the records that playback carries out, and damaged input.
 #include "PicFiles/EnCodecIO.h"
 #include "PicFiles/VellMetafile.h"
+#include "tests/PicFiles/MetafileTestSupport.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QString Fixture(const QString &name) {
-  return QStringLiteral(PT_METAFILE_FIXTURES) + name;
-}
-
-QByteArray FixtureBytes(const QString &name) {
-  QFile file(Fixture(name));
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
-  return file.readAll();
-}
-
-TMetafile Loaded(const QByteArray &bytes) {
-  QBuffer buffer;
-  buffer.setData(bytes);
-  buffer.open(QIODevice::ReadOnly);
-  TMetafile metafile;
-  metafile.LoadFromStream(buffer);
-  return metafile;
-}
-
-QImage Rendered(const TMetafile &metafile) {
-  TBitmap bitmap;
-  metafile.CopyToBitmap(bitmap);
-  return bitmap.Image().convertToFormat(QImage::Format_RGB32);
-}
-
-// The reference rendering shown over white, as ours is.
-QImage OverWhite(const QImage &image) {
-  QImage white(image.size(), QImage::Format_RGB32);
-  white.fill(Qt::white);
-  QPainter(&white).drawImage(0, 0, image);
-  return white;
-}
-
-int Distance(QRgb a, QRgb b) {
-  return qMax(qMax(qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b))), qAbs(qBlue(a) - qBlue(b)));
-}
-
-// The share of pixels that differ by more than anti-aliasing explains.
-double MismatchShare(const QImage &ours, const QImage &reference) {
-  int differing = 0;
-  for (int y = 0; y < ours.height(); ++y)
-    for (int x = 0; x < ours.width(); ++x)
-      differing += Distance(ours.pixel(x, y), reference.pixel(x, y)) > 96;
-  return double(differing) / (ours.width() * ours.height());
-}
 
 // ---- metafiles built record by record ----
 
@@ -90,7 +43,7 @@ TMetafile Built(bool enhanced, int width, int height, const QList<TMetaRecord> &
   QBuffer buffer;
   buffer.open(QIODevice::ReadWrite);
   metafile.SaveToStream(buffer);
-  return Loaded(buffer.data());
+  return LoadedMetafile(buffer.data());
 }
 
 // A bottom-up 24-bit DIB (header and bits) of one column: top, then bottom.
@@ -177,17 +130,13 @@ constexpr quint32 NullPen = 0x80000008;
 TEST(Metafile, PlaysBackWhereTheWritingProgramRendersTheDrawing) {
   for (const QString name : {"shapes.emf", "shapes.wmf", "text.emf", "text.wmf", "image.emf", "image.wmf"}) {
     SCOPED_TRACE(name.toStdString());
-    const TMetafile metafile = Loaded(FixtureBytes(name));
-    const QImage reference = OverWhite(QImage(Fixture(name + ".png")));
+    const TMetafile metafile = LoadedMetafile(MetafileFixtureBytes(name));
+    const QImage reference = OverWhite(QImage(MetafileFixture(name + ".png")));
     ASSERT_FALSE(reference.isNull());
     EXPECT_EQ(metafile.Width(), reference.width());
     EXPECT_EQ(metafile.Height(), reference.height());
     EXPECT_EQ(metafile.Enhanced(), name.endsWith(".emf"));
-    const QImage ours = Rendered(metafile);
-    const double share = MismatchShare(ours, reference);
-    if (share >= 0.02)
-      ours.save(QDir::temp().filePath("pt-metafile-" + name + ".png"));
-    EXPECT_LT(share, 0.02);
+    EXPECT_LT(MismatchShare(RenderedMetafile(metafile), reference, name, 0.02), 0.02);
   }
 }
 
@@ -196,10 +145,10 @@ TEST(Metafile, PicturePixelsOfTheEmbeddedImageArriveInPlace) {
   // over white, and a green square at (5, 5, 20, 20).
   for (const QString name : {"image.emf", "image.wmf"}) {
     SCOPED_TRACE(name.toStdString());
-    const QImage ours = Rendered(Loaded(FixtureBytes(name)));
-    EXPECT_LT(Distance(ours.pixel(10, 10), qRgb(0, 255, 0)), 8);
-    EXPECT_LT(Distance(ours.pixel(60, 20), qRgb(255, 0, 0)), 40);
-    EXPECT_LT(Distance(ours.pixel(60, 70), qRgb(0, 0, 255)), 40);
+    const QImage ours = RenderedMetafile(LoadedMetafile(MetafileFixtureBytes(name)));
+    EXPECT_LT(ColourDistance(ours.pixel(10, 10), qRgb(0, 255, 0)), 8);
+    EXPECT_LT(ColourDistance(ours.pixel(60, 20), qRgb(255, 0, 0)), 40);
+    EXPECT_LT(ColourDistance(ours.pixel(60, 70), qRgb(0, 0, 255)), 40);
     EXPECT_EQ(ours.pixel(110, 80), qRgb(255, 255, 255));
   }
 }
@@ -234,8 +183,8 @@ TEST(Metafile, RecognisesBothFormsAndKeepsThePosition) {
 }
 
 TEST(Metafile, DamagedFilesAreRefusedWithAReason) {
-  const QByteArray emf = FixtureBytes("shapes.emf");
-  const QByteArray wmf = FixtureBytes("shapes.wmf");
+  const QByteArray emf = MetafileFixtureBytes("shapes.emf");
+  const QByteArray wmf = MetafileFixtureBytes("shapes.wmf");
   QByteArray zeroSizedRecord = emf;
   zeroSizedRecord.replace(216 + 4, 4, QByteArray(4, '\0'));
   QByteArray oversizedRecord = wmf;
@@ -245,7 +194,7 @@ TEST(Metafile, DamagedFilesAreRefusedWithAReason) {
   for (const QByteArray &bytes :
        {emf.left(60), emf.left(emf.size() - 30), zeroSizedRecord, wmf.left(30), oversizedRecord, noUnits,
         QByteArray("not a metafile")}) {
-    EXPECT_THROW(Loaded(bytes), EPicCodecError) << bytes.left(48).toHex().toStdString();
+    EXPECT_THROW(LoadedMetafile(bytes), EPicCodecError) << bytes.left(48).toHex().toStdString();
   }
 }
 
@@ -269,7 +218,7 @@ TEST(Metafile, BitmapRecordsDrawTheirBitmapInItsPlace) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
-    const QImage ours = Rendered(Built(c.Enhanced, 20, 20, {c.Record}));
+    const QImage ours = RenderedMetafile(Built(c.Enhanced, 20, 20, {c.Record}));
     const QRect &d = c.Dest;
     EXPECT_EQ(ours.pixel(d.left() + d.width() / 2, d.top()), qRgb(255, 0, 0));
     EXPECT_EQ(ours.pixel(d.left() + d.width() / 2, d.bottom()), qRgb(0, 0, 255));
@@ -294,26 +243,58 @@ TEST(Metafile, BadAndUnknownRecordsAreSkipped) {
       EmfU32(37, 1),
       EmfU32(37, NullPen),
       EmfRect(43, 5, 5, 15, 15)};
-  const QImage ours = Rendered(Built(true, 20, 20, records));
+  const QImage ours = RenderedMetafile(Built(true, 20, 20, records));
   EXPECT_EQ(ours.pixel(10, 10), qRgb(0, 128, 0));
   EXPECT_EQ(ours.pixel(2, 2), qRgb(255, 255, 255));
 }
 
+// The band (0, 0)-(20, 10) as a polygon of 320 points along its edges: a
+// figure large enough that recording clips it by rectangle.
+TMetaRecord ManyPointBand() {
+  TRecordBuilder p;
+  p.I32(0).I32(0).I32(20).I32(10).U32(320);
+  for (int i = 0; i < 80; ++i)
+    p.I16(i / 4).I16(0);
+  for (int i = 0; i < 80; ++i)
+    p.I16(20).I16(i / 8);
+  for (int i = 0; i < 80; ++i)
+    p.I16(20 - i / 4).I16(10);
+  for (int i = 0; i < 80; ++i)
+    p.I16(0).I16(10 - i / 8);
+  return Emf(86, p);
+}
+
+TMetafile InTheOtherForm(TMetafile metafile) {
+  metafile.SetEnhanced(!metafile.Enhanced());
+  QBuffer buffer;
+  buffer.open(QIODevice::ReadWrite);
+  metafile.SaveToStream(buffer);
+  return LoadedMetafile(buffer.data());
+}
+
+// Clipping limits what is drawn, and what is recorded from the playback
+// (the other form) keeps within the same limits.
 TEST(Metafile, ClippingAndSavedStatesLimitTheDrawing) {
-  const QList<TMetaRecord> records = {
-      EmfBrush(1, qRgb(0, 0, 0)), EmfU32(37, 1), EmfU32(37, NullPen),
-      EmfU32(33, 0),                         // SaveDC
-      EmfRect(30, 0, 0, 10, 20),             // IntersectClipRect: left half
-      EmfRect(43, 0, 0, 20, 10),             // top band, clipped to its left half
-      EmfU32(34, quint32(-1)),               // RestoreDC: no clipping again
-      EmfRect(29, 5, 10, 15, 20),            // ExcludeClipRect
-      EmfRect(43, 0, 12, 20, 20)};           // bottom band with a hole
-  const QImage ours = Rendered(Built(true, 20, 20, records));
-  EXPECT_EQ(ours.pixel(5, 5), qRgb(0, 0, 0));
-  EXPECT_EQ(ours.pixel(15, 5), qRgb(255, 255, 255));
-  EXPECT_EQ(ours.pixel(2, 16), qRgb(0, 0, 0));
-  EXPECT_EQ(ours.pixel(10, 16), qRgb(255, 255, 255));
-  EXPECT_EQ(ours.pixel(18, 16), qRgb(0, 0, 0));
+  for (const bool manyPoints : {false, true}) {
+    const QList<TMetaRecord> records = {
+        EmfBrush(1, qRgb(0, 0, 0)), EmfU32(37, 1), EmfU32(37, NullPen),
+        EmfU32(33, 0),                                          // SaveDC
+        EmfRect(30, 0, 0, 10, 20),                              // IntersectClipRect: left half
+        manyPoints ? ManyPointBand() : EmfRect(43, 0, 0, 20, 10), // top band, clipped to its left half
+        EmfU32(34, quint32(-1)),                                // RestoreDC: no clipping again
+        EmfRect(29, 5, 10, 15, 20),                             // ExcludeClipRect
+        EmfRect(43, 0, 12, 20, 20)};                            // bottom band with a hole
+    const TMetafile played = Built(true, 20, 20, records);
+    for (const TMetafile &metafile : {played, InTheOtherForm(played)}) {
+      SCOPED_TRACE(std::string(manyPoints ? "many points, " : "rectangle, ") + (metafile.Enhanced() ? "EMF" : "WMF"));
+      const QImage ours = RenderedMetafile(metafile);
+      EXPECT_EQ(ours.pixel(5, 5), qRgb(0, 0, 0));
+      EXPECT_EQ(ours.pixel(15, 5), qRgb(255, 255, 255));
+      EXPECT_EQ(ours.pixel(2, 16), qRgb(0, 0, 0));
+      EXPECT_EQ(ours.pixel(10, 16), qRgb(255, 255, 255));
+      EXPECT_EQ(ours.pixel(18, 16), qRgb(0, 0, 0));
+    }
+  }
 }
 
 // A 40-unit font from EXTCREATEFONTINDIRECTW puts text ink below the
@@ -335,12 +316,12 @@ TEST(Metafile, TextIsWrittenWithItsFontColourAndAlignment) {
     out.U16(ch.unicode());
   const QList<TMetaRecord> records = {Emf(82, font), EmfU32(37, 1), EmfU32(24, 0x0000C0),
                                       EmfU32(25, 0x00FF00), EmfU32(18, 1), Emf(84, out)};
-  const QImage ours = Rendered(Built(true, 120, 60, records));
+  const QImage ours = RenderedMetafile(Built(true, 120, 60, records));
   int ink = 0;
   int above = 0;
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 90; ++x) {
-      const bool dark = Distance(ours.pixel(x, y), qRgb(192, 0, 0)) < 60;
+      const bool dark = ColourDistance(ours.pixel(x, y), qRgb(192, 0, 0)) < 60;
       (y >= 10 ? ink : above) += dark;
     }
   EXPECT_GT(ink, 150);
