@@ -6,6 +6,7 @@
 #include "PicFiles/GifFormat.h"
 #include "PicFiles/JpgFormat.h"
 #include "PicFiles/PcxFormat.h"
+#include "PicFiles/PngFormat.h"
 #include "PicFiles/PpmFormat.h"
 #include "PicFiles/PsdFormat.h"
 #include "PicFiles/TgaFormat.h"
@@ -29,6 +30,7 @@ void RegisterPicFormatClasses() {
   RegisterPicFormat(TPpmFormat::StaticClass());
   RegisterPicFormat(TPsdFormat::StaticClass());
   RegisterPicFormat(TDcxFormat::StaticClass());
+  RegisterPicFormat(TPngFormat::StaticClass());
 }
 
 } // namespace
