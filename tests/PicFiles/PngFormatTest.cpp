@@ -7,25 +7,14 @@
 #include "PicFiles/PngFormat.h"
 #include "PicFiles/VellGraphUtils.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestImages.h"
 
 #include <QBuffer>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 namespace {
-
-QByteArray Chunk(const char *type, const QByteArray &data) {
-  QByteArray chunk(4, '\0');
-  qToBigEndian(quint32(data.size()), chunk.data());
-  const QByteArray body = QByteArray(type, 4) + data;
-  QByteArray crc(4, '\0');
-  qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
-               crc.data());
-  return chunk + body + crc;
-}
 
 // A 4 × 2 file: 8-bit, the colour type's samples counting up; extra chunks
 // before the image data.
@@ -42,16 +31,12 @@ QByteArray PngFile(int colorType, const QByteArray &extra = {}) {
     for (int i = 0; i < 4 * samples; ++i)
       rows.append(char(y * 100 + i * 9));
   }
-  uLongf size = compressBound(uLong(rows.size()));
-  QByteArray packed(qsizetype(size), '\0');
-  compress(reinterpret_cast<Bytef *>(packed.data()), &size, reinterpret_cast<const Bytef *>(rows.constData()),
-           uLong(rows.size()));
-  packed.resize(qsizetype(size));
   QByteArray plte;
   for (int i = 0; i < 256; ++i)
     plte.append(char(i)).append(char(255 - i)).append(char(i / 2));
-  return QByteArray("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + extra +
-         (colorType == 3 ? Chunk("PLTE", plte) : QByteArray()) + Chunk("IDAT", packed) + Chunk("IEND", {});
+  return QByteArray("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", ihdr) + extra +
+         (colorType == 3 ? PngChunk("PLTE", plte) : QByteArray()) + PngChunk("IDAT", Zlib(rows)) +
+         PngChunk("IEND", {});
 }
 
 QByteArray Phys(quint32 x, quint32 y, char unit = 1) {
@@ -59,7 +44,7 @@ QByteArray Phys(quint32 x, quint32 y, char unit = 1) {
   qToBigEndian(x, phys.data());
   qToBigEndian(y, phys.data() + 4);
   phys[8] = unit;
-  return Chunk("pHYs", phys);
+  return PngChunk("pHYs", phys);
 }
 
 void Load(TPngFormat &format, const QByteArray &bytes) {
@@ -209,7 +194,7 @@ TEST(PngFormat, TransparencyReachesTheContainer) {
   QByteArray trns(2, '\0');
   qToBigEndian(quint16(9), trns.data());
   TPngFormat keyed;
-  Load(keyed, PngFile(0, Chunk("tRNS", trns)));
+  Load(keyed, PngFile(0, PngChunk("tRNS", trns)));
   TVellBitmapEx container;
   keyed.AssignToBitmapEx(container);
   ASSERT_EQ(container.GetWidth(), 4);
@@ -241,7 +226,7 @@ TEST(PngFormat, TransparencyReachesTheContainer) {
 }
 
 TEST(PngFormat, LoadedFilesSaveAtTheirOwnDepthWithTheirChunks) {
-  const QByteArray text = Chunk("tEXt", QByteArray("Author\0Scanner", 14));
+  const QByteArray text = PngChunk("tEXt", QByteArray("Author\0Scanner", 14));
   TPngFormat format;
   Load(format, PngFile(3, text));
   format.SetInterlaceMethod(pimAdam7);

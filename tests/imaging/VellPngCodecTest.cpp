@@ -8,6 +8,7 @@
 #include "imaging/VellGDIPAPI.h"
 #include "imaging/VellImageCodecs.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestImages.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -15,21 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 namespace {
 
 constexpr int Width = 19, Height = 7;
-
-QByteArray Chunk(const char *type, const QByteArray &data) {
-  QByteArray chunk(4, '\0');
-  qToBigEndian(quint32(data.size()), chunk.data());
-  const QByteArray body = QByteArray(type, 4) + data;
-  QByteArray crc(4, '\0');
-  qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
-               crc.data());
-  return chunk + body + crc;
-}
 
 QByteArray Ihdr(quint32 width, quint32 height, int depth, int colorType) {
   QByteArray ihdr(13, '\0');
@@ -37,7 +26,7 @@ QByteArray Ihdr(quint32 width, quint32 height, int depth, int colorType) {
   qToBigEndian(height, ihdr.data() + 4);
   ihdr[8] = char(depth);
   ihdr[9] = char(colorType);
-  return Chunk("IHDR", ihdr);
+  return PngChunk("IHDR", ihdr);
 }
 
 int Samples(int colorType) {
@@ -80,12 +69,7 @@ QByteArray Rows(int depth, int colorType) {
 }
 
 QByteArray Idat(const QByteArray &rows) {
-  uLongf size = compressBound(uLong(rows.size()));
-  QByteArray packed(qsizetype(size), '\0');
-  compress(reinterpret_cast<Bytef *>(packed.data()), &size, reinterpret_cast<const Bytef *>(rows.constData()),
-           uLong(rows.size()));
-  packed.resize(qsizetype(size));
-  return Chunk("IDAT", packed);
+  return PngChunk("IDAT", Zlib(rows));
 }
 
 QByteArray Signature() {
@@ -100,7 +84,7 @@ QByteArray HandMade(int depth, int colorType, bool trns, const QByteArray &extra
     QByteArray plte;
     for (int i = 0; i < (1 << depth); ++i)
       plte.append(char(i * 37)).append(char(255 - i)).append(char(i * 11));
-    png += Chunk("PLTE", plte);
+    png += PngChunk("PLTE", plte);
   }
   if (trns) {
     QByteArray t;
@@ -113,9 +97,9 @@ QByteArray HandMade(int depth, int colorType, bool trns, const QByteArray &extra
         qToBigEndian(quint16(Sample(1, 0, s, depth)), t.data() + t.size() - 2);
       }
     }
-    png += Chunk("tRNS", t);
+    png += PngChunk("tRNS", t);
   }
-  return png + Idat(Rows(depth, colorType)) + Chunk("IEND", {});
+  return png + Idat(Rows(depth, colorType)) + PngChunk("IEND", {});
 }
 
 bool DecodeBytes(const QByteArray &bytes, TPngPicture &picture, QString &error) {
@@ -335,8 +319,8 @@ TEST_F(VellPngCodec, AncillaryChunksAndResolutionSurviveALoadAndSave) {
   qToBigEndian(quint32(11811), phys.data());
   qToBigEndian(quint32(7874), phys.data() + 4);
   phys[8] = 1;
-  const QByteArray extra = Chunk("gAMA", QByteArray::fromHex("0000b18f")) + Chunk("pHYs", phys) +
-                           Chunk("tEXt", QByteArray("Title\0Scan 7", 12));
+  const QByteArray extra = PngChunk("gAMA", QByteArray::fromHex("0000b18f")) + PngChunk("pHYs", phys) +
+                           PngChunk("tEXt", QByteArray("Title\0Scan 7", 12));
   const TPngPicture picture = Decoded(HandMade(8, 2, false, extra));
   EXPECT_EQ(picture.Header.PhysX, 11811u);
   EXPECT_EQ(picture.Header.PhysY, 7874u);
@@ -360,15 +344,16 @@ TEST_F(VellPngCodec, DamagedOrOversizedFilesAreRefusedWithTheirReason) {
     const char *reason;
   } cases[] = {
       {"no signature", QByteArray("GIF89a") + good.mid(6), "PNG file is not valid or corrupted"},
-      {"colour type 2 at 4 bits", Signature() + Ihdr(Width, Height, 4, 2) + Idat(rows) + Chunk("IEND", {}),
+      {"colour type 2 at 4 bits", Signature() + Ihdr(Width, Height, 4, 2) + Idat(rows) + PngChunk("IEND", {}),
        "Invalid color type for bit depth"},
-      {"depth 3", Signature() + Ihdr(Width, Height, 3, 0) + Idat(rows) + Chunk("IEND", {}),
+      {"depth 3", Signature() + Ihdr(Width, Height, 3, 0) + Idat(rows) + PngChunk("IEND", {}),
        "Invalid bit depth"},
       {"chunk longer than the data", good.left(good.indexOf("IDAT") + 40), "announces"},
-      {"100000 × 100000", Signature() + Ihdr(100000, 100000, 8, 2) + Idat(rows) + Chunk("IEND", {}),
+      {"100000 × 100000", Signature() + Ihdr(100000, 100000, 8, 2) + Idat(rows) + PngChunk("IEND", {}),
        "exceeds the limit"},
       {"damaged data", badCrc, "IDAT"},
-      {"too little data", Signature() + Ihdr(Width, Height * 2, 8, 2) + Idat(rows) + Chunk("IEND", {}), ""},
+      {"too little data", Signature() + Ihdr(Width, Height * 2, 8, 2) + Idat(rows) + PngChunk("IEND", {}),
+       ""},
   };
   for (const auto &c : cases) {
     TPngPicture picture;

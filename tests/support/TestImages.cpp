@@ -8,6 +8,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -262,4 +263,23 @@ QByteArray HandMadeTiff(quint32 width, quint32 height) {
   }
   put32(0);
   return bytes;
+}
+
+QByteArray PngChunk(const char *type, const QByteArray &data) {
+  QByteArray chunk(4, '\0');
+  qToBigEndian(quint32(data.size()), chunk.data());
+  const QByteArray body = QByteArray(type, 4) + data;
+  QByteArray crc(4, '\0');
+  qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(body.constData()), uInt(body.size()))),
+               crc.data());
+  return chunk + body + crc;
+}
+
+QByteArray Zlib(const QByteArray &data) {
+  uLongf size = compressBound(uLong(data.size()));
+  QByteArray packed(qsizetype(size), '\0');
+  compress(reinterpret_cast<Bytef *>(packed.data()), &size, reinterpret_cast<const Bytef *>(data.constData()),
+           uLong(data.size()));
+  packed.resize(qsizetype(size));
+  return packed;
 }

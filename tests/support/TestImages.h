@@ -62,3 +62,8 @@ TTiffTags ReadTiffTags(const QString &fileName, int page = 0);
 // A little-endian TIFF header of the given size with one tiny strip, for
 // hostile-header tests.
 QByteArray HandMadeTiff(quint32 width, quint32 height);
+
+// A PNG chunk: length, type, data and CRC, for files made chunk by chunk.
+QByteArray PngChunk(const char *type, const QByteArray &data);
+// The data compressed as one zlib stream (the content of IDAT chunks).
+QByteArray Zlib(const QByteArray &data);
