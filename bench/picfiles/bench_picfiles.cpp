@@ -1,4 +1,4 @@
-// Speed of our JPEG, GIF, TIFF and BMP codecs and speed and fidelity of the colour
+// Speed of our JPEG, GIF, TIFF, PNG and BMP codecs and speed and fidelity of the colour
 // quantiser on one picture (PNG or PPM); bench/picfiles/run compares the
 // figures with ImageMagick, libvips and pngquant on the same files.
 //   bench_picfiles PICTURE OUTPUT-FOLDER
@@ -8,6 +8,7 @@
 #include "imaging/VellColorQuantizer.h"
 #include "imaging/VellGifCodec.h"
 #include "imaging/VellJpegCodec.h"
+#include "imaging/VellPngCodec.h"
 #include "imaging/VellTiffCodec.h"
 
 #include <QBuffer>
@@ -111,6 +112,20 @@ int main(int argc, char **argv) {
                error = QStringLiteral("TIFF decoding failed");
            }));
   }
+
+  QByteArray png;
+  Report("png encode level 6", megapixels, BestTime([&] {
+           QBuffer buffer;
+           buffer.open(QIODevice::WriteOnly);
+           TVellPngCodec::Encode(TVellPngCodec::PictureOf(picture), TPngOptions{6, false}, buffer, error);
+           png = buffer.data();
+         }));
+  Report("png decode", megapixels, BestTime([&] {
+           QBuffer buffer(&png);
+           buffer.open(QIODevice::ReadOnly);
+           TPngPicture decoded;
+           TVellPngCodec::Decode(buffer, decoded, error);
+         }));
 
   QByteArray bmp;
   Report("bmp encode 24-bit", megapixels, BestTime([&] {
