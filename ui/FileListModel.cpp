@@ -38,9 +38,11 @@ QString FormatModifyTime(TDateTime time) {
 }
 
 QStringList FileListRow(const TBatchItem &item) {
-  const QSize size = ReadImageSize(item.FilePath + item.FileName);
-  const QString sizeText =
-      size.isValid() ? QStringLiteral("%1 × %2").arg(size.width()).arg(size.height()) : QString();
+  int pages = 0;
+  const QSize size = ReadImageSize(item.FilePath + item.FileName, &pages);
+  QString sizeText = size.isValid() ? QStringLiteral("%1 × %2").arg(size.width()).arg(size.height()) : QString();
+  if (size.isValid() && pages > 1)
+    sizeText += QStringLiteral("（%1 页）").arg(pages);
   return {item.FileName, QString::number(item.FileSize), sizeText, FormatModifyTime(item.ModifyTime),
           item.FilePath};
 }

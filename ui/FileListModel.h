@@ -10,7 +10,7 @@
 #include <QStringList>
 
 // The texts of one batch item's row, in column order. The image size is read
-// from the file's header.
+// from the file's header, with the page count of a file of several pages.
 QStringList FileListRow(const TBatchItem &item);
 // The date and time in the default locale's way (for Chinese "2026-12-10
 // 16:33:42"); the date alone at midnight.

@@ -6,5 +6,6 @@
 
 // Width and height of the file's first image as shown (upright), read by the
 // imaging service from the header; an invalid size when the
-// file is no image this program reads.
-QSize ReadImageSize(const QString &fileName);
+// file is no image this program reads. The file's page count goes to
+// pageCount when given.
+QSize ReadImageSize(const QString &fileName, int *pageCount = nullptr);

@@ -11,6 +11,7 @@
 #include "Common/VellLangMan.h"
 
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestImages.h"
 #include "tests/ui/UiTestSupport.h"
 
 #include <QGuiApplication>
@@ -102,11 +103,16 @@ TEST_F(MainForm, FirstStartShowsTheDefaultsAndListsNothingAfterTwoSeconds) {
 
 TEST_F(MainForm, FirstRefreshListsTheStoredSourceFolder) {
   AppInfo->SourcePath = MakeSources();
+  TTiffSpec threePages;
+  threePages.Width = 60;
+  threePages.Height = 80;
+  threePages.Pages = 3;
+  WriteTiff(Sources.File(QStringLiteral("sub/pages.tif")), threePages);
   TMainForm form;
   form.show();
   EXPECT_EQ(form.FileList().rowCount(), 0);
   ProcessEventsFor(2300);
-  ASSERT_EQ(form.FileList().rowCount(), 2);
+  ASSERT_EQ(form.FileList().rowCount(), 3);
   EXPECT_EQ(form.FileList().headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
             QStringLiteral("图像尺寸"));
   const QStringList first = Row(form, 0);
@@ -116,6 +122,7 @@ TEST_F(MainForm, FirstRefreshListsTheStoredSourceFolder) {
   EXPECT_EQ(first[4], Sources.Path());
   EXPECT_EQ(Row(form, 1)[2], QStringLiteral("50 × 20"));
   EXPECT_EQ(Row(form, 1)[4], Sources.Path() + QStringLiteral("sub/"));
+  EXPECT_EQ(Row(form, 2)[2], QStringLiteral("60 × 80（3 页）"));
 }
 
 TEST_F(MainForm, CreationShowsTheStoredSettings) {
