@@ -77,8 +77,10 @@ void TDcxGraphic::LoadPage(QIODevice &stream, int n) {
     if ((start = TableEntry(stream)) == 0)
       NotValid();
   const quint32 following = TableEntry(stream);
+  // The page ends where the next begins, or with the file; a table pointing
+  // past the end is refused before anything is read.
   const qint64 end = following != 0 ? qint64(following) : stream.size();
-  if (end <= qint64(start) || !stream.seek(start))
+  if (end <= qint64(start) || end > stream.size() || !stream.seek(start))
     NotValid();
   QByteArray page = stream.read(end - start);
   if (page.size() != end - start)
