@@ -11,21 +11,11 @@ void TByteCursor::Fail(const QString &what) const {
   throw EPicCodecError(QStringLiteral("%1: %2").arg(QLatin1String(FCodec), what));
 }
 
-const uchar *TByteCursor::Take(qint64 count) {
-  if (count < 0 || count > Remaining())
-    Fail(QStringLiteral("the data ends too early"));
-  const auto *data = reinterpret_cast<const uchar *>(FBytes.constData()) + FPos;
-  FPos += count;
-  return data;
-}
-
 void TByteCursor::Seek(qint64 position) {
   if (position < 0 || position > FBytes.size())
     Fail(QStringLiteral("an offset points outside the data"));
   FPos = position;
 }
-
-quint8 TByteCursor::U8() { return *Take(1); }
 
 quint16 TByteCursor::U16LE() {
   const uchar *p = Take(2);

@@ -21,13 +21,19 @@ VELL_DECLARE_ERROR(EPicCodecError, EVellError)
 class TByteCursor {
 public:
   TByteCursor(const QByteArray &bytes, const char *codec, qsizetype start = 0);
-  quint8 U8();
+  quint8 U8() { return *Take(1); }
   quint16 U16LE();
   quint16 U16BE();
   quint32 U32LE();
   quint32 U32BE();
   // The next count bytes; the cursor moves past them.
-  const uchar *Take(qint64 count);
+  const uchar *Take(qint64 count) {
+    if (count < 0 || count > Remaining())
+      Fail(QStringLiteral("the data ends too early"));
+    const auto *data = reinterpret_cast<const uchar *>(FBytes.constData()) + FPos;
+    FPos += count;
+    return data;
+  }
   void Skip(qint64 count) { (void)Take(count); }
   void Seek(qint64 position);
   qint64 Position() const { return FPos; }

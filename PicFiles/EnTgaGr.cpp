@@ -1,6 +1,7 @@
 #include "PicFiles/EnTgaGr.h"
 
 #include <QIODevice>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <tuple>
@@ -136,8 +137,8 @@ QList<QRgb> ReadColourMap(const TTgaHeader &h, TByteCursor &in) {
 QByteArray ReadPixelValues(const TTgaHeader &h, TByteCursor &in) {
   const qint64 pixels = qint64(h.Width) * h.Height;
   const int bpp = h.BytesPerPixel();
-  if (!h.RunLength())
-    return QByteArray(reinterpret_cast<const char *>(in.Take(pixels * bpp)), pixels * bpp);
+  if (!h.RunLength()) // the cursor's own bytes, not copied: they outlive the decoding
+    return QByteArray::fromRawData(reinterpret_cast<const char *>(in.Take(pixels * bpp)), pixels * bpp);
   // A packet of at least 1 + bpp bytes yields at most 128 pixels.
   if (in.Remaining() / (1 + bpp) * 128 < pixels)
     in.Fail(QStringLiteral("the data ends too early"));
@@ -174,8 +175,12 @@ void ConvertRow(const TTgaHeader &h, const uchar *values, uchar *row) {
   const int width = h.Width;
   const int bpp = h.BytesPerPixel();
   const bool alpha = HasAlpha(h);
-  if (RasterFormat(h) == QImage::Format_Indexed8) {
-    std::copy_n(values, width, row);
+  // Indices, B-G-R triples and (on little-endian hosts) B-G-R-A quadruples are
+  // already the raster's bytes.
+  const bool sameBytes = RasterFormat(h) == QImage::Format_Indexed8 || (bpp == 3 && !alpha) ||
+                         (bpp == 4 && alpha && QSysInfo::ByteOrder == QSysInfo::LittleEndian);
+  if (sameBytes) {
+    std::copy_n(values, qint64(width) * bpp, row);
     return;
   }
   for (int x = 0; x < width; ++x) {
