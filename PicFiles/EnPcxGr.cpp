@@ -173,18 +173,20 @@ void PutU16(QByteArray &out, int value) {
   out.append(char((value >> 8) & 0xFF));
 }
 
-// Run-length coding of one plane of one row; runs stay inside it.
-void EncodeRuns(const uchar *data, int count, QByteArray &out) {
+// Run-length coding of one plane of one row into out, which has room for
+// 2 × count bytes; runs stay inside the plane. Returns the end of the code.
+uchar *EncodeRuns(const uchar *data, int count, uchar *out) {
   int i = 0;
   while (i < count) {
     int run = 1;
     while (i + run < count && run < 63 && data[i + run] == data[i])
       ++run;
     if (run > 1 || (data[i] & 0xC0) == 0xC0)
-      out.append(char(0xC0 | run));
-    out.append(char(data[i]));
+      *out++ = uchar(0xC0 | run);
+    *out++ = data[i];
     i += run;
   }
+  return out;
 }
 
 struct TPcxLayout {
@@ -334,11 +336,15 @@ void TPcxGraphic::SaveToStream(QIODevice &stream) const {
   const int bytesPerLine = int((qint64(Width()) * layout.Bits + 15) / 16 * 2);
   QByteArray out = EncodeHeader(*this, pixels, layout, bytesPerLine);
   QByteArray line(bytesPerLine * layout.Planes, Qt::Uninitialized);
+  QByteArray code(2 * line.size(), Qt::Uninitialized);
   auto *lineData = reinterpret_cast<uchar *>(line.data());
+  auto *codeData = reinterpret_cast<uchar *>(code.data());
   for (int y = 0; y < Height(); ++y) {
     SplitRow(pixels, y, layout, bytesPerLine, lineData);
+    uchar *codeEnd = codeData;
     for (int plane = 0; plane < layout.Planes; ++plane)
-      EncodeRuns(lineData + plane * bytesPerLine, bytesPerLine, out);
+      codeEnd = EncodeRuns(lineData + plane * bytesPerLine, bytesPerLine, codeEnd);
+    out.append(code.constData(), codeEnd - codeData);
     if (out.size() >= (1 << 16)) {
       WriteBytes(stream, out);
       out.clear();

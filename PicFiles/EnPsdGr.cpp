@@ -215,6 +215,14 @@ void TPsdGraphic::LoadFromStream(QIODevice &stream) {
       ChannelRow(h, rows, bytes, qint64(c) * h.Height + y, reinterpret_cast<uchar *>(packed.data()),
                  reinterpret_cast<uchar *>(samples.data()) + qint64(c) * h.Width, in);
     uchar *row = pixels.scanLine(y);
+    if (h.Mode == RGB && !h.HasAlpha()) { // the common case, without a colour per pixel
+      for (int x = 0; x < int(h.Width); ++x) {
+        row[3 * x] = channel[2][x];
+        row[3 * x + 1] = channel[1][x];
+        row[3 * x + 2] = channel[0][x];
+      }
+      continue;
+    }
     for (int x = 0; x < int(h.Width); ++x) {
       const QRgb colour = PixelColour(h, palette, channel, x);
       if (h.HasAlpha()) {
