@@ -1,7 +1,8 @@
-// Speed of our JPEG, GIF, TIFF, PNG and BMP codecs and speed and fidelity of the colour
-// quantiser on one picture (PNG or PPM); bench/picfiles/run compares the
-// figures with ImageMagick, libvips and pngquant on the same files.
-//   bench_picfiles PICTURE OUTPUT-FOLDER
+// Speed of our JPEG, GIF, TIFF, PNG, BMP, TGA, PCX, DCX and PPM codecs (and the
+// PSD decoder on a Photoshop file of the same picture) and speed and fidelity
+// of the colour quantiser on one picture (PNG or PPM); bench/picfiles/run
+// compares the figures with ImageMagick, libvips and pngquant on the same files.
+//   bench_picfiles PICTURE OUTPUT-FOLDER [PSD-FILE]
 // Prints one line per measurement: name, megapixels per second or seconds,
 // and writes the 256-colour results as PNGs for the PSNR comparison.
 #include "imaging/VellBmpCodec.h"
@@ -10,8 +11,14 @@
 #include "imaging/VellJpegCodec.h"
 #include "imaging/VellPngCodec.h"
 #include "imaging/VellTiffCodec.h"
+#include "PicFiles/EnDcxGr.h"
+#include "PicFiles/EnPcxGr.h"
+#include "PicFiles/EnPpmGr.h"
+#include "PicFiles/EnPsdGr.h"
+#include "PicFiles/EnTgaGr.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
@@ -37,12 +44,31 @@ void Report(const char *name, double megapixels, double seconds) {
   std::printf("%-24s %8.1f MP/s  %7.3f s\n", name, megapixels / seconds, seconds);
 }
 
+// Encode and decode through one of our own codec pictures, true colour;
+// errors of the codec end the run with their message.
+void ReportOwnCodec(const char *name, TRasterCodecPicture &&encoder, TRasterCodecPicture &&decoder,
+                    const QImage &picture, double megapixels) {
+  encoder.SetPixels(BitmapOfRaster(picture, ifeTrueColor), ifeTrueColor);
+  QByteArray file;
+  Report(qPrintable(QStringLiteral("%1 encode").arg(QLatin1String(name))), megapixels, BestTime([&] {
+           QBuffer buffer;
+           buffer.open(QIODevice::WriteOnly);
+           encoder.SaveToStream(buffer);
+           file = buffer.data();
+         }));
+  Report(qPrintable(QStringLiteral("%1 decode").arg(QLatin1String(name))), megapixels, BestTime([&] {
+           QBuffer buffer(&file);
+           buffer.open(QIODevice::ReadOnly);
+           decoder.LoadFromStream(buffer);
+         }));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   QGuiApplication application(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: bench_picfiles PICTURE OUTPUT-FOLDER\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: bench_picfiles PICTURE OUTPUT-FOLDER [PSD-FILE]\n");
     return 2;
   }
   const QImage picture = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_BGR888);
@@ -140,5 +166,29 @@ int main(int argc, char **argv) {
            TBmpPicture decoded;
            TVellBmpCodec::Decode(buffer, decoded, error);
          }));
+
+  try {
+    ReportOwnCodec("tga 24-bit", TTgaGraphic(), TTgaGraphic(), picture, megapixels);
+    ReportOwnCodec("pcx 24-bit", TPcxGraphic(), TPcxGraphic(), picture, megapixels);
+    ReportOwnCodec("dcx 24-bit", TDcxGraphic(), TDcxGraphic(), picture, megapixels);
+    TPpmGraphic binaryPpm;
+    binaryPpm.Mode = pmeBinary;
+    ReportOwnCodec("ppm P6", std::move(binaryPpm), TPpmGraphic(), picture, megapixels);
+    if (argc == 4) {
+      QFile psdFile(QString::fromLocal8Bit(argv[3]));
+      if (!psdFile.open(QIODevice::ReadOnly))
+        throw EPicCodecError(QStringLiteral("cannot read the PSD file"));
+      QByteArray psd = psdFile.readAll();
+      Report("psd decode (RLE)", megapixels, BestTime([&] {
+               QBuffer buffer(&psd);
+               buffer.open(QIODevice::ReadOnly);
+               TPsdGraphic().LoadFromStream(buffer);
+             }));
+    }
+  } catch (const EPicCodecError &failure) {
+    error = failure.Message();
+  }
+  if (!error.isEmpty())
+    std::fprintf(stderr, "bench_picfiles: %s\n", qPrintable(error));
   return error.isEmpty() ? 0 : 1;
 }
