@@ -187,6 +187,43 @@ TEST_F(BatchFaults, AKilledRunLeavesOnlyCompleteFilesAndTheNextRunFinishes) {
   EXPECT_TRUE(output == expected) << "the output differs from an uninterrupted run";
 }
 
+// An item stuck in the kernel (a sync that never returns, as on a hung
+// network file system) holds the run at the first interrupt; the second ends
+// it with the summary and the report of the items finished.
+TEST_F(BatchFaults, ASecondInterruptEndsARunWhoseItemIsStuckInTheKernel) {
+  Scan("a.tif");
+  Scan("b.tif");
+  const QString report = FDir.Path() + "report.json", stuck = FDir.Path() + "stuck";
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("LD_PRELOAD", PT_STUCK_SYNC_SHIM);
+  environment.insert("PT_STUCK_SYNC", "2"); // the second output's sync
+  environment.insert("PT_STUCK_SYNC_MARK", stuck);
+  environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+  QProcess run;
+  run.setProcessEnvironment(environment);
+  run.setProcessChannelMode(QProcess::MergedChannels);
+  run.start(PT_BATCH_PROGRAM, {"--source", Src(), "--target", Out(), "--jobs", "1", "--report", report});
+  ASSERT_TRUE(run.waitForStarted());
+  while (!QFileInfo::exists(stuck) && run.state() == QProcess::Running)
+    QThread::msleep(5);
+  ASSERT_EQ(run.state(), QProcess::Running) << run.readAll().toStdString();
+
+  ::kill(pid_t(run.processId()), SIGINT);
+  EXPECT_FALSE(run.waitForFinished(500)) << "the first interrupt waits for the item in progress";
+  ::kill(pid_t(run.processId()), SIGINT);
+  ASSERT_TRUE(run.waitForFinished(10000));
+  EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(run.exitCode(), 1);
+  const QString output = QString::fromLocal8Bit(run.readAll());
+  EXPECT_TRUE(output.contains("1 of 2 items")) << output.toStdString();
+  const QJsonArray entries = QJsonDocument::fromJson(ReadWholeFile(report)).array();
+  ASSERT_EQ(entries.size(), 1) << output.toStdString();
+  const QString finished = QFileInfo(entries[0].toObject()["source"].toString()).fileName();
+  EXPECT_EQ(entries[0].toObject()["action"].toString(), "paged");
+  const QStringList written = QDir(Out()).entryList({"*.tif"}, QDir::Files);
+  EXPECT_EQ(written, QStringList{finished}) << "only the finished item has its output";
+}
+
 TEST_F(BatchFaults, SourcesThatAreNotImagesFailAndFoldersNamedLikeScansAreWalked) {
   Scan("good.tif");
   FDir.Write("src/empty.tif", {});
