@@ -130,6 +130,14 @@ TEST_F(VellBmpCodec, ReadsWhatImageMagickAndGraphicsMagickWrite) {
     if (c.Bits == 24 && c.Prefix == "BMP3:") {
       EXPECT_EQ(Rgba(Decoded(TopDown(bytes)).Pixels), expected) << "top-down";
     }
+    if (c.Prefix == "BMP3:" && !c.Options.contains("RLE")) {
+      // OS/2 2.x: the info header's fields, then 24 bytes of OS/2 fields (0
+      // is every default), 4-byte palette entries.
+      QByteArray os2 = bytes.left(14 + 40) + QByteArray(24, '\0') + bytes.mid(14 + 40);
+      qToLittleEndian<quint32>(64, os2.data() + 14);
+      qToLittleEndian<quint32>(U32At(bytes, 10) + 24, os2.data() + 10);
+      EXPECT_EQ(Rgba(Decoded(os2).Pixels), expected) << "OS/2 2.x 64-byte header";
+    }
     if (c.Prefix == "BMP:" && c.Program == "convert" && c.Bits >= 16) {
       EXPECT_EQ(Truncated(Rgba(Decoded(WithHeaderSize(bytes, 56)).Pixels), precision), Truncated(expected, precision))
           << "56-byte header";
