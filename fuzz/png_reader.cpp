@@ -1,43 +1,22 @@
 // Reads arbitrary bytes as a PNG file: the header, then the pixels, and when
-// that succeeds writes them back (interlaced for odd sizes) and decodes the
-// result. Refused input is expected; crashes, hangs, leaks and sanitizer
-// reports are findings.
-#include "imaging/VellGDIPAPI.h"
+// that succeeds writes them back (interlaced for odd input sizes) and decodes
+// the result at the same size.
+#include "fuzz/ImagingCodecFuzz.h"
 #include "imaging/VellPngCodec.h"
 
-#include <QBuffer>
-
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  // Small enough that an announced size near the limit costs little.
-  GdipSetPixelLimit(qint64(1) << 22);
+  LimitPixelsForFuzzing();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  QBuffer input;
-  input.setData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-  input.open(QIODevice::ReadOnly);
-  QString error;
-  TPngHeader header;
-  TVellPngCodec::ReadHeader(input, header, error);
-  input.seek(0);
-  TPngPicture picture;
-  if (!TVellPngCodec::Decode(input, picture, error))
-    return 0;
-  QBuffer output;
-  output.open(QIODevice::ReadWrite);
-  TPngOptions options;
-  options.Level = 1;
-  options.Interlaced = size % 2 == 1;
-  if (!TVellPngCodec::Encode(picture, options, output, error))
-    std::abort();
-  output.seek(0);
-  TPngPicture again;
-  if (!TVellPngCodec::Decode(output, again, error) || again.Pixels.size() != picture.Pixels.size())
-    std::abort();
-  return 0;
+  return FuzzImagingCodec<TVellPngCodec, TPngHeader, TPngPicture>(
+      data, size,
+      [size](const TPngPicture &picture, QIODevice &output, QString &error) {
+        TPngOptions options;
+        options.Level = 1;
+        options.Interlaced = size % 2 == 1;
+        return TVellPngCodec::Encode(picture, options, output, error);
+      },
+      [](const TPngPicture &a, const TPngPicture &b) { return a.Pixels.size() == b.Pixels.size(); });
 }
