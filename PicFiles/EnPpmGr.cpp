@@ -193,10 +193,18 @@ public:
     if (FLength == BufferSize)
       Flush();
   }
-  void Put(const QByteArray &bytes) {
-    for (char c : bytes)
-      Put(c);
+  void Put(const char *data, qint64 count) {
+    while (count > 0) {
+      const int n = int(std::min<qint64>(count, BufferSize - FLength));
+      std::copy_n(data, n, FBuffer + FLength);
+      FLength += n;
+      data += n;
+      count -= n;
+      if (FLength == BufferSize)
+        Flush();
+    }
   }
+  void Put(const QByteArray &bytes) { Put(bytes.constData(), bytes.size()); }
   void Line(const QByteArray &text) {
     if (FCounter > 0)
       Put('\n');
@@ -236,9 +244,24 @@ char KindFor(TImageFormatEnum format, TPpmModeEnum mode) {
 
 void WriteBody(TPpmWriter &out, const QImage &pixels, char kind) {
   const int width = pixels.width();
+  QByteArray samples(kind == '6' ? 3 * qint64(width) : 0, Qt::Uninitialized);
   for (int y = 0; y < pixels.height(); ++y) {
     const uchar *indices = pixels.constScanLine(y);
     const auto *colours = reinterpret_cast<const QRgb *>(indices);
+    // The raw kinds of 8-bit samples go out a row at a time.
+    if (kind == '5') {
+      out.Put(reinterpret_cast<const char *>(indices), width);
+      continue;
+    }
+    if (kind == '6') {
+      for (int x = 0; x < width; ++x) {
+        samples[3 * x] = char(qRed(colours[x]));
+        samples[3 * x + 1] = char(qGreen(colours[x]));
+        samples[3 * x + 2] = char(qBlue(colours[x]));
+      }
+      out.Put(samples);
+      continue;
+    }
     int bits = 0;
     int filled = 0;
     for (int x = 0; x < width; ++x) {
@@ -261,13 +284,6 @@ void WriteBody(TPpmWriter &out, const QImage &pixels, char kind) {
           bits = filled = 0;
         }
         break;
-      case '5':
-        out.Put(char(indices[x]));
-        break;
-      default:
-        out.Put(char(qRed(colours[x])));
-        out.Put(char(qGreen(colours[x])));
-        out.Put(char(qBlue(colours[x])));
       }
     }
     if (filled > 0)
