@@ -268,22 +268,44 @@ private:
   std::vector<quint64> FCache;
 };
 
-// Moves the palette colours to the means of the pixels nearest to them, for at
-// most the given rounds or until no colour moves.
-void RefineByKMeans(const QImage &pixels, QList<QRgb> &palette, int rounds) {
-  // Pixels summed per 6-bit cell, so that a round visits cells, not pixels.
-  struct TCell {
-    double Count = 0, Red = 0, Green = 0, Blue = 0;
-  };
-  std::vector<TCell> cells(1 << 18);
+// Pixels summed per colour cell, so that a k-means round visits cells, not pixels.
+struct TCell {
+  double Count = 0, Red = 0, Green = 0, Blue = 0;
+};
+
+int CoarseCell(QRgb p) {
+  return (qRed(p) >> 2) << 12 | (qGreen(p) >> 2) << 6 | (qBlue(p) >> 2);
+}
+
+// The occupied cells of the picture's opaque pixels: 6 bits a channel, or with
+// fine, 7 bits. Fine cells are kept as eight beside their occupied coarse
+// parent, so memory follows the picture's colours, not the 2^21 possible cells.
+std::vector<TCell> OccupiedCells(const QImage &pixels, bool fine) {
+  const int perParent = fine ? 8 : 1;
+  std::vector<qint32> first(1 << 18, -1);
+  qint32 used = 0;
   ForEachOpaquePixel(pixels, [&](QRgb p) {
-    TCell &cell = cells[(qRed(p) >> 2) << 12 | (qGreen(p) >> 2) << 6 | (qBlue(p) >> 2)];
+    if (qint32 &slot = first[size_t(CoarseCell(p))]; slot < 0) {
+      slot = used;
+      used += perParent;
+    }
+  });
+  std::vector<TCell> cells(static_cast<size_t>(used));
+  ForEachOpaquePixel(pixels, [&](QRgb p) {
+    const int child = fine ? (qRed(p) >> 1 & 1) << 2 | (qGreen(p) >> 1 & 1) << 1 | (qBlue(p) >> 1 & 1) : 0;
+    TCell &cell = cells[size_t(first[size_t(CoarseCell(p))] + child)];
     cell.Count += 1;
     cell.Red += qRed(p);
     cell.Green += qGreen(p);
     cell.Blue += qBlue(p);
   });
   std::erase_if(cells, [](const TCell &cell) { return cell.Count == 0; });
+  return cells;
+}
+
+// Moves the palette colours to the means of the cells nearest to them, for at
+// most the given rounds or until no colour moves.
+void RefineByKMeans(const std::vector<TCell> &cells, QList<QRgb> &palette, int rounds) {
   for (int round = 0; round < rounds; ++round) {
     const TPaletteSearch search(palette, -1);
     std::vector<TCell> sums(size_t(palette.size()));
@@ -382,7 +404,10 @@ QList<QRgb> AdaptivePalette(const QImage &image, int maxColors) {
   if (!palette.isEmpty())
     return palette;
   palette = TWuQuantizer(pixels).Palette(maxColors);
-  RefineByKMeans(pixels, palette, 30); // 1.7 dB better than 3 rounds on a scanned page
+  // Coarse cells until the palette settles, then a few rounds on fine ones: on
+  // a scanned page almost 3 dB better than three coarse rounds.
+  RefineByKMeans(OccupiedCells(pixels, false), palette, 30);
+  RefineByKMeans(OccupiedCells(pixels, true), palette, 4);
   return palette;
 }
 
