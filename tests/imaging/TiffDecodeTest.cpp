@@ -302,6 +302,24 @@ TEST(TiffDecodeOrientation, EveryOrientationIsShownUpright) {
     }
 }
 
+// Strips of up to 16 MiB are read whole (libtiff inflates those with
+// libdeflate), a larger one row by row; both give the pixels.
+TEST(TiffDecodeStrips, SmallAndOversizedStripsGiveThePixels) {
+  TTestDir dir;
+  for (const quint32 rowsPerStrip : {16u, 4200u}) {
+    TTiffSpec spec;
+    spec.Width = 4096;
+    spec.Height = 4200; // one strip of 17.2 MB
+    spec.Compression = COMPRESSION_ADOBE_DEFLATE;
+    spec.RowsPerStrip = rowsPerStrip;
+    const QString file = dir.File(QStringLiteral("strips%1.tif").arg(rowsPerStrip));
+    WriteTiff(file, spec);
+    TVellBitmap bitmap(file);
+    ASSERT_EQ(bitmap.GetLastStatus(), Ok) << bitmap.GetLastErrorText().toStdString();
+    EXPECT_EQ(LargestPatternDifference(*GdipImagePixels(bitmap.NativeImage()), spec), 0) << rowsPerStrip;
+  }
+}
+
 // A Group 4 strip with a bad code word fails with libtiff's reason instead of
 // giving an image streaked from there on.
 TEST(TiffDecodeDamage, ABadFaxCodeFailsTheDecode) {

@@ -90,7 +90,7 @@ void SetTags(TIFF *tif, const TTiffSpec &spec, int width) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16u);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, 16u);
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 16u);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.RowsPerStrip);
   }
 }
 

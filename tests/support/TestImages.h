@@ -20,6 +20,7 @@ struct TTiffSpec {
   quint16 Compression = COMPRESSION_NONE;
   quint16 Planar = PLANARCONFIG_CONTIG;
   bool Tiled = false;
+  quint32 RowsPerStrip = 16; // of a file in strips
   quint16 ExtraSample = 0; // EXTRASAMPLE_* of the last sample, 0 for none
   // Resolution tags; Unit 0 writes none.
   float XResolution = 300;
