@@ -5,7 +5,7 @@
 // reports and a failed re-encoding are findings.
 #pragma once
 
-#include "imaging/VellGDIPAPI.h"
+#include "fuzz/FuzzPixelLimit.h"
 
 #include <QBuffer>
 #include <QString>
@@ -13,11 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-
-// Small enough that an announced size near the limit costs little.
-inline void LimitPixelsForFuzzing() {
-  GdipSetPixelLimit(qint64(1) << 22);
-}
 
 // Codec has static ReadHeader(device, Header &, error), Decode(device,
 // Picture &, error); encode(picture, device, error) writes a picture and

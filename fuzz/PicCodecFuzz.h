@@ -6,7 +6,7 @@
 
 #include "Common/VellErrors.h"
 #include "PicFiles/BasePicFormat.h"
-#include "imaging/VellGDIPAPI.h"
+#include "fuzz/FuzzPixelLimit.h"
 
 #include <QBuffer>
 #include <QtGlobal>
@@ -16,11 +16,10 @@
 
 inline void DiscardQtMessage(QtMsgType, const QMessageLogContext &, const QString &) {}
 
-// Small enough that an announced size near the limit costs little time and
-// memory, large enough for every seed.
+// Qt's messages about damaged input silenced, and the fuzzers' pixel limit.
 inline void SetUpPicCodecFuzzing() {
   qInstallMessageHandler(DiscardQtMessage);
-  GdipSetPixelLimit(qint64(1) << 22);
+  LimitPixelsForFuzzing();
 }
 
 template <typename Codec> bool DecodeInto(Codec &picture, const QByteArray &bytes) {

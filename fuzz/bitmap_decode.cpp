@@ -4,6 +4,7 @@
 // writes the pages as loaded and drawn scaled onto small 24-bit pages into
 // one TIFF each, in memory. Decoding failures are expected; crashes, hangs,
 // leaks and sanitizer reports are findings.
+#include "fuzz/FuzzPixelLimit.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QBuffer>
@@ -40,11 +41,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   static QCoreApplication application(*argc, *argv);
   qInstallMessageHandler(DiscardMessage);
   VellGdiplusStartup();
-  // Large enough for every seed and for real decoding work, small enough that
-  // an image near the limit decodes and is scaled onto a page well within the
-  // timeout under the sanitizers on a loaded machine (tall RLE BMPs of 8-9
-  // million pixels took over 25 s at 2^24).
-  GdipSetPixelLimit(qint64(1) << 22);
+  LimitPixelsForFuzzing();
   return 0;
 }
 

@@ -3,6 +3,7 @@
 // leaks, sanitizer reports and a picture that does not survive its own record
 // are findings.
 #include "PicFiles/VellGraphUtils.h"
+#include "fuzz/FuzzPixelLimit.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   static QCoreApplication application(*argc, *argv);
   VellGdiplusStartup();
   // The legacy record is sized by its header alone; the pixel limit bounds it.
-  GdipSetPixelLimit(qint64(1) << 22);
+  LimitPixelsForFuzzing();
   return 0;
 }
 

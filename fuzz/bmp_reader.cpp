@@ -3,6 +3,7 @@
 // 8 bits. Refused input is expected; crashes, hangs, leaks and sanitizer
 // reports are findings.
 #include "PicFiles/VellHostGraphics.h"
+#include "fuzz/FuzzPixelLimit.h"
 #include "imaging/VellGDIPOBJ.h"
 
 #include <QBuffer>
@@ -15,8 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   static QGuiApplication application(*argc, *argv);
   VellGdiplusStartup();
-  // Small enough that an announced size near the limit costs little.
-  GdipSetPixelLimit(qint64(1) << 22);
+  LimitPixelsForFuzzing();
   return 0;
 }
 

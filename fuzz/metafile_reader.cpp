@@ -5,6 +5,7 @@
 // reports are findings, and so is a written metafile that does not load.
 #include "Common/VellErrors.h"
 #include "PicFiles/VellMetafile.h"
+#include "fuzz/FuzzPixelLimit.h"
 #include "imaging/VellGDIPAPI.h"
 
 #include <QBuffer>
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   static QGuiApplication application(*argc, *argv);
   qInstallMessageHandler(DiscardQtMessage);
-  GdipSetPixelLimit(qint64(1) << 22);
+  LimitPixelsForFuzzing();
   return 0;
 }
 
