@@ -266,7 +266,7 @@ void ScaleRow(TLayout layout, const uchar *source, quint16 *out, const TAxisTaps
 
 // The weighted sum of scaled rows, rounded to bytes. Plain loops over
 // contiguous arrays, which the compiler vectorises.
-void BlendRows(const quint16 *const *rows, const qint16 *weights, int tapCount, size_t count, quint32 *sums,
+__attribute__((target_clones("avx2", "default"))) void BlendRows(const quint16 *const *rows, const qint16 *weights, int tapCount, size_t count, quint32 *sums,
                uchar *out) {
   for (size_t i = 0; i < count; ++i)
     sums[i] = quint32(weights[0]) * rows[0][i];
@@ -281,7 +281,7 @@ void BlendRows(const quint16 *const *rows, const qint16 *weights, int tapCount, 
 }
 
 // Source values of one row as 8-bit triples in the asked order.
-void WritePixels(TLayout layout, TVellChannelOrder order, const uchar *values, size_t pixels, uchar *out) {
+__attribute__((target_clones("avx2", "default"))) void WritePixels(TLayout layout, TVellChannelOrder order, const uchar *values, size_t pixels, uchar *out) {
   if (layout == TLayout::Grey) {
     for (size_t x = 0; x < pixels; ++x)
       out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = values[x];
@@ -305,7 +305,7 @@ public:
       : Source(source), Horizontal(horizontal), Capacity(capacity),
         RowValues(horizontal.First.size() * ChannelsOf(source.Layout)), Storage(RowValues * capacity) {}
 
-  const quint16 *Row(int y) {
+  __attribute__((target_clones("avx2", "default"))) const quint16 *Row(int y) {
     for (; Produced <= y; ++Produced)
       ScaleRow(Source.Layout, Source.Row(Produced), Slot(Produced), Horizontal);
     return Slot(y);
