@@ -15,6 +15,7 @@
 #include "imaging/VellColorConvert.h"
 #include "imaging/VellPixelPool.h"
 #include "imaging/VellResample.h"
+#include "imaging/VellTiffLzw.h"
 
 #include <QIODevice>
 #include <QtEndian>
@@ -1000,7 +1001,53 @@ void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, const TTif
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
-bool WriteRows(TIFF *tif, int height, const TTiffWriteLayout &layout) {
+// Strips of LZW pages up to this size are compressed by our own LZW, which
+// holds a strip and its compressed form; larger ones (single-strip pages)
+// are left to libtiff, which streams them row by row.
+constexpr size_t OwnLzwStripBytes = 16 << 20;
+
+// Rows per strip of the page being written; 0 when the page cannot be written.
+quint32 StripRows(TIFF *tif, int height) {
+  quint32 rowsPerStrip = 0;
+  TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  return std::min(rowsPerStrip, quint32(height));
+}
+
+// Whether the pixels go through our LZW strip compressor: LZW strips of
+// bounded size, with the predictor only on 8-bit samples (the differencing
+// it does).
+bool UsesOwnLzw(TIFF *tif, int height, const TTiffWriteLayout &layout, const TTiffStorage &storage) {
+  return storage.Compression == COMPRESSION_LZW && (!storage.Predictor || layout.BitsPerSample == 8) &&
+         size_t(StripRows(tif, height)) * size_t(std::max<tmsize_t>(0, TIFFScanlineSize(tif))) <= OwnLzwStripBytes;
+}
+
+// Fills, differences and compresses one strip at a time, and hands libtiff
+// the finished strips.
+bool WriteLzwStrips(TIFF *tif, int height, const TTiffWriteLayout &layout, const TTiffStorage &storage) {
+  const tmsize_t rowBytes = TIFFScanlineSize(tif);
+  const quint32 stripRows = StripRows(tif, height);
+  if (rowBytes <= 0 || stripRows == 0)
+    return false;
+  std::vector<uchar> strip(size_t(rowBytes) * stripRows), row(storage.Predictor ? size_t(rowBytes) : 0), compressed;
+  TVellTiffLzw lzw;
+  for (quint32 first = 0, index = 0; first < quint32(height); first += stripRows, ++index) {
+    const quint32 rows = std::min(stripRows, quint32(height) - first);
+    for (quint32 r = 0; r < rows; ++r) {
+      uchar *stripRow = strip.data() + size_t(r) * size_t(rowBytes);
+      layout.FillRow(int(first + r), storage.Predictor ? row.data() : stripRow);
+      if (storage.Predictor)
+        TVellTiffLzw::DifferenceRow(row.data(), stripRow, size_t(rowBytes), layout.SamplesPerPixel);
+    }
+    lzw.EncodeStrip(strip.data(), size_t(rows) * size_t(rowBytes), compressed);
+    if (TIFFWriteRawStrip(tif, index, compressed.data(), tmsize_t(compressed.size())) < 0)
+      return false;
+  }
+  return true;
+}
+
+bool WriteRows(TIFF *tif, int height, const TTiffWriteLayout &layout, const TTiffStorage &storage) {
+  if (UsesOwnLzw(tif, height, layout, storage))
+    return WriteLzwStrips(tif, height, layout, storage);
   const tmsize_t rowBytes = TIFFScanlineSize(tif);
   if (rowBytes <= 0)
     return false;
@@ -1064,7 +1111,7 @@ GpStatus WritePage(TTiffFile &file, QIODevice &device, const TTiffPage &page) {
   WriteTags(tif, page.Size, page.Layout, page.Storage, page.DpiX, page.DpiY);
   if (ProfileFits(page.IccProfile, page.Layout))
     TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(page.IccProfile.size()), page.IccProfile.constData());
-  if (!WriteRows(tif, page.Size.height(), page.Layout) || !TIFFWriteDirectory(tif) || file.HasError())
+  if (!WriteRows(tif, page.Size.height(), page.Layout, page.Storage) || !TIFFWriteDirectory(tif) || file.HasError())
     return WriteFailure(file);
   return Ok;
 }
