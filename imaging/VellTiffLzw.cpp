@@ -1,6 +1,7 @@
 #include "imaging/VellTiffLzw.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -15,24 +16,34 @@ constexpr quint32 EmptySlot = 0xFFFFFFFFu;
 // holds it in registers while bytes are stored through the output pointer.
 class TStripEncoder {
 public:
-  TStripEncoder(quint32 *table, uchar *out) : Table(table), Out(out) { StartTable(); }
+  TStripEncoder(quint32 *table, TVellTiffLzw::TRuns &runs, uchar *out) : Table(table), Runs(runs), Out(out) {
+    StartTable();
+  }
 
   uchar *Encode(const uchar *data, size_t size) {
     Put(ClearCode);
     if (size > 0) {
       quint32 prefix = data[0];
-      for (size_t i = 1; i < size; ++i) {
-        const quint32 byte = data[i];
-        const quint32 key = prefix << 8 | byte;
-        quint32 *slot = Find(prefix, byte, key);
-        if (*slot != EmptySlot) {
+      size_t i = 1;
+      for (;;) {
+        // Here the string is one byte long, so a run of that byte may follow.
+        if (i < size && data[i] == prefix)
+          prefix = TakeRun(data, size, i);
+        for (; i < size; ++i) {
+          const quint32 byte = data[i];
+          const quint32 key = prefix << 8 | byte;
+          quint32 *slot = Find(prefix, byte, key);
+          if (*slot == EmptySlot) {
+            Put(prefix);
+            *slot = key << 12 | NextCode;
+            CodeAdded();
+            break;
+          }
           prefix = *slot & CodeMask;
-          continue;
         }
-        Put(prefix);
-        *slot = key << 12 | NextCode;
-        prefix = byte;
-        CodeAdded();
+        if (i >= size)
+          break;
+        prefix = data[i++];
       }
       Put(prefix);
       // The decoder adds an entry for this last code too; EOI takes the width
@@ -48,6 +59,7 @@ public:
 
 private:
   quint32 *const Table;
+  TVellTiffLzw::TRuns &Runs;
   uchar *Out;
   quint64 Bits = 0;
   int Count = 0;
@@ -55,9 +67,58 @@ private:
 
   void StartTable() {
     std::fill(Table, Table + TVellTiffLzw::TableSlots, EmptySlot);
+    for (quint32 byte = 0; byte < 256; ++byte) {
+      Runs.Length[byte] = 1;
+      Runs.Codes[byte * TVellTiffLzw::TRuns::Longest] = quint16(byte);
+    }
     NextCode = FirstFreeCode;
     Width = 9;
     WidestCode = (1u << Width) - 1;
+  }
+
+  // Takes the run of the byte b that starts at data[i], the string so far
+  // being b alone, as the string loop would, in steps of whole known runs:
+  // the strings b, bb, bbb ... in the table are always those up to some
+  // length, and only this path adds them (the string loop never sees a
+  // string of b's followed by b). Returns the string the run ends in.
+  quint32 TakeRun(const uchar *data, size_t size, size_t &i) {
+    const quint32 byte = data[i - 1];
+    const size_t end = i + RunLength(data + i, size - i, uchar(byte));
+    size_t length = 1; // of the string, all b's
+    for (;;) {
+      const size_t known = Runs.Length[byte];
+      const quint16 *codes = &Runs.Codes[byte * TVellTiffLzw::TRuns::Longest];
+      if (length + (end - i) <= known) {
+        length += end - i;
+        i = end;
+        return codes[length - 1];
+      }
+      i += known - length; // the string is now the longest known run
+      const quint32 prefix = codes[known - 1];
+      const quint32 key = prefix << 8 | byte;
+      Put(prefix);
+      *Find(prefix, byte, key) = key << 12 | NextCode;
+      Runs.Codes[byte * TVellTiffLzw::TRuns::Longest + known] = quint16(NextCode);
+      ++Runs.Length[byte];
+      CodeAdded();
+      ++i; // the byte after the longest known run starts the next string
+      length = 1;
+    }
+  }
+
+  // How many of the bytes at data, at most size, equal byte; a word at a time.
+  static size_t RunLength(const uchar *data, size_t size, uchar byte) {
+    const quint64 pattern = 0x0101010101010101ull * byte;
+    size_t n = 0;
+    for (; n + 8 <= size; n += 8) {
+      quint64 word;
+      std::memcpy(&word, data + n, 8);
+      if (const quint64 differ = word ^ pattern)
+        return n + size_t(__builtin_ctzll(differ) / 8);
+    }
+    while (n < size && data[n] == byte)
+      ++n;
+    return n;
   }
 
   // The key's slot, or the empty slot where it belongs: the byte and the
@@ -102,7 +163,7 @@ private:
 void TVellTiffLzw::EncodeStrip(const uchar *data, size_t size, std::vector<uchar> &out) {
   // Codes average under 12 bits a byte, Clear codes included, plus the ends.
   out.resize(size + size / 2 + 16);
-  TStripEncoder encoder(FTable.data(), out.data());
+  TStripEncoder encoder(FTable.data(), FRuns, out.data());
   out.resize(size_t(encoder.Encode(data, size) - out.data()));
 }
 

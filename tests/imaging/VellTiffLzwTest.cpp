@@ -3,12 +3,12 @@
 // reading at the strip's last byte), and the strips must be as small as
 // libtiff's own.
 #include "imaging/VellTiffLzw.h"
+#include "tests/support/StrictLzwDecoder.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <optional>
 #include <random>
 
 namespace {
@@ -46,86 +46,21 @@ TBytes ReadStrip(const QString &path, size_t size) {
   return got == tmsize_t(size) ? pixels : TBytes();
 }
 
-// A strict TIFF LZW decoder: the stream starts with Clear, every code has
-// the width the table's size implies (early change), the table never grows
-// past 4093 entries without a Clear, and EOI ends it with at most the padding
-// of its last byte after it. None when the stream breaks a rule.
-class TStrictLzwDecoder {
-public:
-  explicit TStrictLzwDecoder(const TBytes &stream) : Stream(stream) {}
-
-  std::optional<TBytes> Decode() {
-    if (Read() != 256)
-      return std::nullopt;
-    Reset();
-    for (;;) {
-      const std::optional<quint32> code = Read();
-      if (!code)
-        return std::nullopt;
-      if (*code == 257)
-        return Stream.size() * 8 - Position < 8 ? std::optional<TBytes>(Out) : std::nullopt;
-      if (*code == 256) {
-        Reset();
-        continue;
-      }
-      if (!Add(*code))
-        return std::nullopt;
-    }
-  }
-
-private:
-  const TBytes &Stream;
-  size_t Position = 0;
-  int Width = 9;
-  std::vector<TBytes> Table;
-  std::optional<TBytes> Previous;
-  TBytes Out;
-
-  std::optional<quint32> Read() {
-    if (Position + size_t(Width) > Stream.size() * 8)
-      return std::nullopt;
-    quint32 code = 0;
-    for (int i = 0; i < Width; ++i, ++Position)
-      code = code << 1 | ((Stream[Position / 8] >> (7 - Position % 8)) & 1);
-    return code;
-  }
-
-  void Reset() {
-    Table.assign(258, {});
-    for (int i = 0; i < 256; ++i)
-      Table[size_t(i)] = {uchar(i)};
-    Width = 9;
-    Previous.reset();
-  }
-
-  bool Add(quint32 code) {
-    TBytes entry;
-    if (code < Table.size() && (code < 256 || code > 257))
-      entry = Table[code];
-    else if (code == Table.size() && Previous)
-      entry = *Previous, entry.push_back(Previous->front());
-    else
-      return false;
-    if (Previous) {
-      TBytes added = *Previous;
-      added.push_back(entry.front());
-      Table.push_back(added);
-    }
-    if (Table.size() > 4093)
-      return false;
-    Out.insert(Out.end(), entry.begin(), entry.end());
-    Previous = entry;
-    if (Table.size() >= (1u << Width) - 1 && Width < 12)
-      ++Width;
-    return true;
-  }
-};
-
 TBytes RandomBytes(size_t size, unsigned seed, int distinct = 256) {
   std::mt19937 random(seed);
   TBytes bytes(size);
   for (uchar &byte : bytes)
     byte = uchar(random() % unsigned(distinct));
+  return bytes;
+}
+
+// Runs of random bytes, 1 to 3000 long: run strings grow, meet the table's
+// end and start again.
+TBytes Runs(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  TBytes bytes;
+  while (bytes.size() < size)
+    bytes.insert(bytes.end(), std::min<size_t>(size - bytes.size(), 1 + random() % 3000), uchar(random() % 4));
   return bytes;
 }
 
@@ -164,6 +99,7 @@ TEST_F(TiffLzw, LibtiffReadsBackEveryKindOfStrip) {
       TBytes(1 << 20, 0),             // a long run: strings grow to the table's end
       RandomBytes(300000, 1),         // no repeats: the table fills and clears again and again
       RandomBytes(200000, 2, 3),      // few symbols: long strings, wide codes
+      Runs(2000000, 3),               // runs of every length
       Gradient(500000),               // a scan's slow changes
   };
   for (const TBytes &data : cases)

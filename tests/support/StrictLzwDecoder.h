@@ -1,0 +1,83 @@
+// A strict decoder of TIFF LZW strips, for checking our encoder: libtiff's
+// decoder stops at a strip's last pixel and tolerates what comes after.
+#pragma once
+
+#include <QtGlobal>
+
+#include <optional>
+#include <vector>
+
+// A strict TIFF LZW decoder: the stream starts with Clear, every code has
+// the width the table's size implies (early change), the table never grows
+// past 4093 entries without a Clear, and EOI ends it with at most the padding
+// of its last byte after it. None when the stream breaks a rule.
+class TStrictLzwDecoder {
+public:
+  explicit TStrictLzwDecoder(const std::vector<uchar> &stream) : Stream(stream) {}
+
+  std::optional<std::vector<uchar>> Decode() {
+    if (Read() != 256)
+      return std::nullopt;
+    Reset();
+    for (;;) {
+      const std::optional<quint32> code = Read();
+      if (!code)
+        return std::nullopt;
+      if (*code == 257)
+        return Stream.size() * 8 - Position < 8 ? std::optional<std::vector<uchar>>(Out) : std::nullopt;
+      if (*code == 256) {
+        Reset();
+        continue;
+      }
+      if (!Add(*code))
+        return std::nullopt;
+    }
+  }
+
+private:
+  const std::vector<uchar> &Stream;
+  size_t Position = 0;
+  int Width = 9;
+  std::vector<std::vector<uchar>> Table;
+  std::optional<std::vector<uchar>> Previous;
+  std::vector<uchar> Out;
+
+  std::optional<quint32> Read() {
+    if (Position + size_t(Width) > Stream.size() * 8)
+      return std::nullopt;
+    quint32 code = 0;
+    for (int i = 0; i < Width; ++i, ++Position)
+      code = code << 1 | ((Stream[Position / 8] >> (7 - Position % 8)) & 1);
+    return code;
+  }
+
+  void Reset() {
+    Table.assign(258, {});
+    for (int i = 0; i < 256; ++i)
+      Table[size_t(i)] = {uchar(i)};
+    Width = 9;
+    Previous.reset();
+  }
+
+  bool Add(quint32 code) {
+    std::vector<uchar> entry;
+    if (code < Table.size() && (code < 256 || code > 257))
+      entry = Table[code];
+    else if (code == Table.size() && Previous)
+      entry = *Previous, entry.push_back(Previous->front());
+    else
+      return false;
+    if (Previous) {
+      std::vector<uchar> added = *Previous;
+      added.push_back(entry.front());
+      Table.push_back(added);
+    }
+    if (Table.size() > 4093)
+      return false;
+    Out.insert(Out.end(), entry.begin(), entry.end());
+    Previous = entry;
+    if (Table.size() >= (1u << Width) - 1 && Width < 12)
+      ++Width;
+    return true;
+  }
+};
