@@ -35,11 +35,19 @@ public:
   }
 
 private:
+  // A string: the code of all but its last byte (-1 for none), that byte,
+  // its first byte and its length.
+  struct TEntry {
+    int Prefix;
+    uchar Last, First;
+    size_t Length;
+  };
+
   const std::vector<uchar> &Stream;
   size_t Position = 0;
   int Width = 9;
-  std::vector<std::vector<uchar>> Table;
-  std::optional<std::vector<uchar>> Previous;
+  std::vector<TEntry> Table;
+  int Previous = -1;
   std::vector<uchar> Out;
 
   std::optional<quint32> Read() {
@@ -52,30 +60,29 @@ private:
   }
 
   void Reset() {
-    Table.assign(258, {});
+    Table.assign(258, {-1, 0, 0, 0});
     for (int i = 0; i < 256; ++i)
-      Table[size_t(i)] = {uchar(i)};
+      Table[size_t(i)] = {-1, uchar(i), uchar(i), 1};
     Width = 9;
-    Previous.reset();
+    Previous = -1;
   }
 
   bool Add(quint32 code) {
-    std::vector<uchar> entry;
-    if (code < Table.size() && (code < 256 || code > 257))
-      entry = Table[code];
-    else if (code == Table.size() && Previous)
-      entry = *Previous, entry.push_back(Previous->front());
-    else
+    const bool known = code < Table.size() && (code < 256 || code > 257);
+    if (!known && !(code == Table.size() && Previous >= 0))
       return false;
-    if (Previous) {
-      std::vector<uchar> added = *Previous;
-      added.push_back(entry.front());
-      Table.push_back(added);
+    if (Previous >= 0) {
+      const TEntry &previous = Table[size_t(Previous)];
+      const uchar last = known ? Table[code].First : previous.First;
+      Table.push_back({Previous, last, previous.First, previous.Length + 1});
     }
     if (Table.size() > 4093)
       return false;
-    Out.insert(Out.end(), entry.begin(), entry.end());
-    Previous = entry;
+    Out.resize(Out.size() + Table[code].Length);
+    size_t at = Out.size();
+    for (int c = int(code); c >= 0; c = Table[size_t(c)].Prefix)
+      Out[--at] = Table[size_t(c)].Last;
+    Previous = int(code);
     if (Table.size() >= (1u << Width) - 1 && Width < 12)
       ++Width;
     return true;
