@@ -1,7 +1,8 @@
 #include "imaging/VellTiffLzw.h"
 
+#include <QtEndian>
+
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -111,9 +112,8 @@ private:
     const quint64 pattern = 0x0101010101010101ull * byte;
     size_t n = 0;
     for (; n + 8 <= size; n += 8) {
-      quint64 word;
-      std::memcpy(&word, data + n, 8);
-      if (const quint64 differ = word ^ pattern)
+      // Little-endian order puts the first byte lowest, where ctz looks first.
+      if (const quint64 differ = qFromLittleEndian<quint64>(data + n) ^ pattern)
         return n + size_t(__builtin_ctzll(differ) / 8);
     }
     while (n < size && data[n] == byte)
