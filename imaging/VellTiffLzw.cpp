@@ -33,7 +33,7 @@ public:
         for (; i < size; ++i) {
           const quint32 byte = data[i];
           const quint32 key = prefix << 8 | byte;
-          quint32 *slot = Find(prefix, byte, key);
+          quint32 *slot = Find(key);
           if (*slot == EmptySlot) {
             Put(prefix);
             *slot = key << 12 | NextCode;
@@ -70,7 +70,7 @@ private:
     std::fill(Table, Table + TVellTiffLzw::TableSlots, EmptySlot);
     for (quint32 byte = 0; byte < 256; ++byte) {
       Runs.Length[byte] = 1;
-      Runs.Codes[byte * TVellTiffLzw::TRuns::Longest] = quint16(byte);
+      Runs.Code(1, byte) = quint16(byte);
     }
     NextCode = FirstFreeCode;
     Width = 9;
@@ -88,18 +88,17 @@ private:
     size_t length = 1; // of the string, all b's
     for (;;) {
       const size_t known = Runs.Length[byte];
-      const quint16 *codes = &Runs.Codes[byte * TVellTiffLzw::TRuns::Longest];
       if (length + (end - i) <= known) {
         length += end - i;
         i = end;
-        return codes[length - 1];
+        return Runs.Code(length, byte);
       }
       i += known - length; // the string is now the longest known run
-      const quint32 prefix = codes[known - 1];
+      const quint32 prefix = Runs.Code(known, byte);
       const quint32 key = prefix << 8 | byte;
       Put(prefix);
-      *Find(prefix, byte, key) = key << 12 | NextCode;
-      Runs.Codes[byte * TVellTiffLzw::TRuns::Longest + known] = quint16(NextCode);
+      *Find(key) = key << 12 | NextCode;
+      Runs.Code(known + 1, byte) = quint16(NextCode);
       ++Runs.Length[byte];
       CodeAdded();
       ++i; // the byte after the longest known run starts the next string
@@ -121,18 +120,12 @@ private:
     return n;
   }
 
-  // The key's slot, or the empty slot where it belongs: the byte and the
-  // prefix code folded onto 13 bits, then probes a step apart that depends on
-  // the first slot (odd, so that every slot is reached).
-  quint32 *Find(quint32 prefix, quint32 byte, quint32 key) const {
-    constexpr quint32 Mask = TVellTiffLzw::TableSlots - 1;
-    quint32 index = (byte << 5 ^ prefix) & Mask;
-    if (Table[index] == EmptySlot || Table[index] >> 12 == key)
-      return &Table[index];
-    const quint32 step = (TVellTiffLzw::TableSlots - index) | 1;
-    do
-      index = (index - step) & Mask;
-    while (Table[index] != EmptySlot && Table[index] >> 12 != key);
+  // The key's slot, or the empty slot where it belongs: a multiplicative hash
+  // of the 20-bit key onto 13 bits, then linear probes.
+  quint32 *Find(quint32 key) const {
+    quint32 index = (key * 2654435761u) >> 19;
+    while (Table[index] != EmptySlot && Table[index] >> 12 != key)
+      index = (index + 1) & (TVellTiffLzw::TableSlots - 1);
     return &Table[index];
   }
 
