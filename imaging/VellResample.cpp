@@ -13,7 +13,7 @@ namespace {
 // inside this file: clang 14 names the clones' dispatcher so that calls from
 // other files do not find it.
 __attribute__((target_clones("avx2", "ssse3", "default"))) void SwapRedBlueRows(const uchar *in, uchar *out,
-                                                                              size_t pixels) {
+                                                                                size_t pixels) {
   for (size_t x = 0; x < pixels; ++x, in += 3, out += 3) {
     const uchar first = in[0];
     out[1] = in[1];
@@ -266,8 +266,9 @@ void ScaleRow(TLayout layout, const uchar *source, quint16 *out, const TAxisTaps
 
 // The weighted sum of scaled rows, rounded to bytes. Plain loops over
 // contiguous arrays, which the compiler vectorises.
-__attribute__((target_clones("avx2", "default"))) void BlendRows(const quint16 *const *rows, const qint16 *weights, int tapCount, size_t count, quint32 *sums,
-               uchar *out) {
+__attribute__((target_clones("avx2", "default"))) void BlendRows(const quint16 *const *rows,
+                                                                 const qint16 *weights, int tapCount,
+                                                                 size_t count, quint32 *sums, uchar *out) {
   for (size_t i = 0; i < count; ++i)
     sums[i] = quint32(weights[0]) * rows[0][i];
   for (int t = 1; t < tapCount; ++t) {
@@ -281,7 +282,8 @@ __attribute__((target_clones("avx2", "default"))) void BlendRows(const quint16 *
 }
 
 // Source values of one row as 8-bit triples in the asked order.
-__attribute__((target_clones("avx2", "default"))) void WritePixels(TLayout layout, TVellChannelOrder order, const uchar *values, size_t pixels, uchar *out) {
+__attribute__((target_clones("avx2", "default"))) void
+WritePixels(TLayout layout, TVellChannelOrder order, const uchar *values, size_t pixels, uchar *out) {
   if (layout == TLayout::Grey) {
     for (size_t x = 0; x < pixels; ++x)
       out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = values[x];

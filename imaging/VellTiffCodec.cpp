@@ -215,14 +215,20 @@ QByteArray IccProfileOf(TIFF *tif) {
 
 using TRowConsumer = std::function<void(quint32, const uchar *)>;
 
-// Whole strips are read at once where a strip fits the working memory the
-// batch run allows for strips: libtiff then inflates Deflate strips with
-// libdeflate, about 2.5 times faster than row by row.
-bool StripsFitInMemory(TIFF *tif, const TTiffLayout &layout, tmsize_t rowBytes) {
-  constexpr qint64 StripMemory = qint64(16) << 20;
+// Rows per strip of an image of height rows.
+quint32 StripRows(TIFF *tif, quint32 height) {
   quint32 rowsPerStrip = 0;
   TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-  return qint64(std::min(rowsPerStrip, layout.Height)) * rowBytes <= StripMemory;
+  return std::min(rowsPerStrip, height);
+}
+
+// Whether a strip fits the working memory the batch run allows for strips.
+// Such strips are read whole (libtiff then inflates Deflate strips with
+// libdeflate, about 2.5 times faster than row by row) and LZW ones are written
+// whole by our compressor; larger strips are streamed row by row.
+bool StripFitsInMemory(TIFF *tif, quint32 height, tmsize_t rowBytes) {
+  constexpr qint64 StripMemory = qint64(16) << 20;
+  return qint64(StripRows(tif, height)) * std::max<tmsize_t>(0, rowBytes) <= StripMemory;
 }
 
 // Rows of a contiguous strip image, scanline by scanline.
@@ -307,7 +313,7 @@ bool ForEachRow(TIFF *tif, const TTiffLayout &layout, const TRowConsumer &consum
   if (planeRowBytes <= 0 || planeRowBytes > MaxLibtiffAllocation)
     return false;
   const bool planar = layout.Planar == PLANARCONFIG_SEPARATE && layout.SamplesPerPixel > 1;
-  if (!planar && !TIFFIsTiled(tif) && !StripsFitInMemory(tif, layout, planeRowBytes))
+  if (!planar && !TIFFIsTiled(tif) && !StripFitsInMemory(tif, layout.Height, planeRowBytes))
     return ForEachScanline(tif, layout, planeRowBytes, consume);
   const int planes = planar ? layout.SamplesPerPixel : 1;
   const size_t sampleBytes = layout.BitsPerSample / 8;
@@ -1001,34 +1007,24 @@ void WriteTags(TIFF *tif, QSize size, const TTiffWriteLayout &layout, const TTif
   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
-// Strips of LZW pages up to this size are compressed by our own LZW, which
-// holds a strip and its compressed form; larger ones (single-strip pages)
-// are left to libtiff, which streams them row by row.
-constexpr size_t OwnLzwStripBytes = 16 << 20;
-
-// Rows per strip of the page being written; 0 when the page cannot be written.
-quint32 StripRows(TIFF *tif, int height) {
-  quint32 rowsPerStrip = 0;
-  TIFFGetField(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-  return std::min(rowsPerStrip, quint32(height));
-}
-
-// Whether the pixels go through our LZW strip compressor: LZW strips of
-// bounded size, with the predictor only on 8-bit samples (the differencing
-// it does).
+// Whether the pixels go through our LZW strip compressor, which holds a strip
+// and its compressed form: LZW strips that fit in memory (single-strip pages
+// are often larger; libtiff streams those), with the predictor only on 8-bit
+// samples (the differencing it does).
 bool UsesOwnLzw(TIFF *tif, int height, const TTiffWriteLayout &layout, const TTiffStorage &storage) {
   return storage.Compression == COMPRESSION_LZW && (!storage.Predictor || layout.BitsPerSample == 8) &&
-         size_t(StripRows(tif, height)) * size_t(std::max<tmsize_t>(0, TIFFScanlineSize(tif))) <= OwnLzwStripBytes;
+         StripFitsInMemory(tif, quint32(height), TIFFScanlineSize(tif));
 }
 
 // Fills, differences and compresses one strip at a time, and hands libtiff
 // the finished strips.
 bool WriteLzwStrips(TIFF *tif, int height, const TTiffWriteLayout &layout, const TTiffStorage &storage) {
   const tmsize_t rowBytes = TIFFScanlineSize(tif);
-  const quint32 stripRows = StripRows(tif, height);
+  const quint32 stripRows = StripRows(tif, quint32(height));
   if (rowBytes <= 0 || stripRows == 0)
     return false;
-  std::vector<uchar> strip(size_t(rowBytes) * stripRows), row(storage.Predictor ? size_t(rowBytes) : 0), compressed;
+  std::vector<uchar> strip(size_t(rowBytes) * stripRows), row(storage.Predictor ? size_t(rowBytes) : 0),
+      compressed;
   TVellTiffLzw lzw;
   for (quint32 first = 0, index = 0; first < quint32(height); first += stripRows, ++index) {
     const quint32 rows = std::min(stripRows, quint32(height) - first);
@@ -1111,7 +1107,8 @@ GpStatus WritePage(TTiffFile &file, QIODevice &device, const TTiffPage &page) {
   WriteTags(tif, page.Size, page.Layout, page.Storage, page.DpiX, page.DpiY);
   if (ProfileFits(page.IccProfile, page.Layout))
     TIFFSetField(tif, TIFFTAG_ICCPROFILE, quint32(page.IccProfile.size()), page.IccProfile.constData());
-  if (!WriteRows(tif, page.Size.height(), page.Layout, page.Storage) || !TIFFWriteDirectory(tif) || file.HasError())
+  if (!WriteRows(tif, page.Size.height(), page.Layout, page.Storage) || !TIFFWriteDirectory(tif) ||
+      file.HasError())
     return WriteFailure(file);
   return Ok;
 }

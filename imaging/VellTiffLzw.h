@@ -2,9 +2,10 @@
 // string table in 32 KiB instead of 72 (level-1 cache sized), hashed by
 // multiplication, and takes runs of one byte value, the white of a page after
 // the predictor, a word at a time: a scanned letter's page compresses about 5
-// times, a form's or photograph's 1.4 to 1.6 times as fast, to the same bytes. The code stream is TIFF's: MSB-first codes
-// of 9 to 12 bits with the early width change, a Clear code first and
-// whenever the table is full, EOI last.
+// times, a form's or photograph's 1.4 to 1.6 times as fast, to the same
+// bytes. The code stream is TIFF's: MSB-first codes of 9 to 12 bits with the
+// early width change, a Clear code first and whenever the table is full, EOI
+// last.
 #pragma once
 
 #include <QtGlobal>

@@ -29,8 +29,9 @@ tmsize_t WriteStrip(const QString &path, const TBytes &data, const TBytes *compr
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1u);
   const tmsize_t written =
-      compressed ? TIFFWriteRawStrip(tif, 0, const_cast<uchar *>(compressed->data()), tmsize_t(compressed->size()))
-                 : TIFFWriteEncodedStrip(tif, 0, const_cast<uchar *>(data.data()), tmsize_t(data.size()));
+      compressed
+          ? TIFFWriteRawStrip(tif, 0, const_cast<uchar *>(compressed->data()), tmsize_t(compressed->size()))
+          : TIFFWriteEncodedStrip(tif, 0, const_cast<uchar *>(data.data()), tmsize_t(data.size()));
   const tmsize_t stored = written < 0 ? -1 : tmsize_t(TIFFGetStrileByteCount(tif, 0));
   TIFFClose(tif);
   return stored;
@@ -60,7 +61,8 @@ TBytes Runs(size_t size, unsigned seed) {
   std::mt19937 random(seed);
   TBytes bytes;
   while (bytes.size() < size)
-    bytes.insert(bytes.end(), std::min<size_t>(size - bytes.size(), 1 + random() % 3000), uchar(random() % 4));
+    bytes.insert(bytes.end(), std::min<size_t>(size - bytes.size(), 1 + random() % 3000),
+                 uchar(random() % 4));
   return bytes;
 }
 
@@ -95,12 +97,12 @@ protected:
 
 TEST_F(TiffLzw, LibtiffReadsBackEveryKindOfStrip) {
   const std::vector<TBytes> cases = {
-      {42},                           // one byte: a code and EOI
-      TBytes(1 << 20, 0),             // a long run: strings grow to the table's end
-      RandomBytes(300000, 1),         // no repeats: the table fills and clears again and again
-      RandomBytes(200000, 2, 3),      // few symbols: long strings, wide codes
-      Runs(2000000, 3),               // runs of every length
-      Gradient(500000),               // a scan's slow changes
+      {42},                      // one byte: a code and EOI
+      TBytes(1 << 20, 0),        // a long run: strings grow to the table's end
+      RandomBytes(300000, 1),    // no repeats: the table fills and clears again and again
+      RandomBytes(200000, 2, 3), // few symbols: long strings, wide codes
+      Runs(2000000, 3),          // runs of every length
+      Gradient(500000),          // a scan's slow changes
   };
   for (const TBytes &data : cases)
     ExpectRoundTrip(data);
